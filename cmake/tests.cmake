@@ -1,0 +1,42 @@
+# The GoogleTest suite (tests/unit) and the end-to-end scripts (tests/e2e).
+# GoogleTest is built from Debian's sources by whichever compiler this build
+# uses: Debian's prebuilt libgtest is amd64 only.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_gtest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+file(GLOB_RECURSE unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+if(WIN32)
+  list(FILTER unit_sources EXCLUDE REGEX "_posix\\.cpp$")
+else()
+  list(FILTER unit_sources EXCLUDE REGEX "_win32\\.cpp$")
+endif()
+add_executable(qor_tests ${unit_sources})
+target_link_libraries(qor_tests PRIVATE qor_core GTest::gtest GTest::gtest_main)
+target_compile_definitions(qor_tests PRIVATE QOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                             QOR_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
+if(WIN32)
+  # Console subsystem, so the test output reaches ctest's pipe under wine.
+  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 120)
+else()
+  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
+endif()
+
+# End-to-end: each tests/e2e/*.sh runs the built executable (through wine in
+# the Windows build) and checks its output and exit status.
+file(GLOB e2e_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
+# The Windows build runs qor.exe through tools/qor-win (wine prepared there);
+# the native build runs its own executable directly.
+if(WIN32)
+  set(QOR_RUNNER ${CMAKE_SOURCE_DIR}/tools/qor-win)
+else()
+  set(QOR_RUNNER $<TARGET_FILE:qor>)
+endif()
+foreach(script ${e2e_scripts})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e.${name} COMMAND bash ${script})
+  set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>")
+endforeach()

@@ -1,0 +1,86 @@
+// The value cell: four 32-bit words, copied by value.
+//
+//   header  bits 0-7 type id (1..54), bits 8-31 flags
+//   word 1  payload, by type
+//   word 2  payload, by type
+//   word 3  payload, by type
+//
+// A series position is always (node, index): the buffer may move, the node
+// stays.  Doubles (float!, percent!, time!, the time of a date!) occupy words
+// 2-3; they are read and written with memcpy, never through a cast, since the
+// cell is only 4-byte aligned.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qor {
+
+// Datatype ids.  ORDER TYPE: the ids are also Qorbin record codes and
+// typeset bit numbers; never renumber.
+enum TypeId : uint8_t {
+    TYPE_DATATYPE = 1, TYPE_UNSET = 2, TYPE_NONE = 3, TYPE_LOGIC = 4,
+    TYPE_BLOCK = 5, TYPE_PAREN = 6, TYPE_STRING = 7, TYPE_FILE = 8,
+    TYPE_URL = 9, TYPE_CHAR = 10, TYPE_INTEGER = 11, TYPE_FLOAT = 12,
+    TYPE_SYMBOL = 13, TYPE_CONTEXT = 14, TYPE_WORD = 15, TYPE_SET_WORD = 16,
+    TYPE_LIT_WORD = 17, TYPE_GET_WORD = 18, TYPE_REFINEMENT = 19, TYPE_ISSUE = 20,
+    TYPE_NATIVE = 21, TYPE_ACTION = 22, TYPE_OP = 23, TYPE_FUNCTION = 24,
+    TYPE_PATH = 25, TYPE_LIT_PATH = 26, TYPE_SET_PATH = 27, TYPE_GET_PATH = 28,
+    TYPE_ROUTINE = 29, TYPE_BITSET = 30, TYPE_TRIPLE = 31, TYPE_OBJECT = 32,
+    TYPE_TYPESET = 33, TYPE_ERROR = 34, TYPE_VECTOR = 35, TYPE_HASH = 36,
+    TYPE_PAIR = 37, TYPE_PERCENT = 38, TYPE_TUPLE = 39, TYPE_MAP = 40,
+    TYPE_BINARY = 41, TYPE_SERIES = 42, TYPE_TIME = 43, TYPE_TAG = 44,
+    TYPE_EMAIL = 45, TYPE_HANDLE = 46, TYPE_DATE = 47, TYPE_PORT = 48,
+    TYPE_MONEY = 49, TYPE_REF = 50, TYPE_POINT2D = 51, TYPE_POINT3D = 52,
+    TYPE_IMAGE = 53, TYPE_EVENT = 54,
+};
+constexpr int TYPE_COUNT = 54;
+
+// Header flag bits shared by several types.
+enum : uint32_t {
+    FLAG_NEW_LINE    = 0x40000000u,  // a line break precedes this value in a molded block
+    FLAG_ASSIGNED    = 0x00002000u,  // object word slot has been assigned
+    FLAG_MONEY_SIGN  = 0x00004000u,  // money! is negative
+    TUPLE_SIZE_SHIFT = 19,           // tuple! byte count << 19
+    TYPE_MASK        = 0xFFu,
+};
+
+// A node is a 32-bit slot holding the address of a series buffer.
+using Node = uint32_t*;
+
+struct Cell {
+    uint32_t header;
+    uint32_t data1;
+    uint32_t data2;
+    uint32_t data3;
+};
+static_assert(sizeof(Cell) == 16, "a cell is 16 bytes");
+static_assert(offsetof(Cell, header) == 0 && offsetof(Cell, data1) == 4 &&
+              offsetof(Cell, data2) == 8 && offsetof(Cell, data3) == 12);
+static_assert(sizeof(void*) == 4, "Qor is a 32-bit system");
+
+inline TypeId type_of(const Cell* c) { return TypeId(c->header & TYPE_MASK); }
+
+// Doubles live in words 2-3.
+inline double cell_float(const Cell* c) {
+    double d;
+    std::memcpy(&d, &c->data2, sizeof d);
+    return d;
+}
+inline void set_cell_float(Cell* c, double d) { std::memcpy(&c->data2, &d, sizeof d); }
+
+// Type groups tested on the type byte.
+inline bool is_any_block(uint32_t t) {
+    return t == TYPE_BLOCK || t == TYPE_PAREN || (t >= TYPE_PATH && t <= TYPE_GET_PATH) || t == TYPE_HASH;
+}
+inline bool is_any_path(uint32_t t) { return t >= TYPE_PATH && t <= TYPE_GET_PATH; }
+inline bool is_any_string(uint32_t t) {
+    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG || t == TYPE_EMAIL ||
+           t == TYPE_REF;
+}
+inline bool is_series(uint32_t t) {
+    return is_any_block(t) || is_any_string(t) || t == TYPE_VECTOR || t == TYPE_BINARY || t == TYPE_IMAGE;
+}
+inline bool is_any_word(uint32_t t) { return t >= TYPE_WORD && t <= TYPE_GET_WORD; }
+
+}  // namespace qor

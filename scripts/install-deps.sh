@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs everything needed to build and test the project on Debian 12 (bookworm), amd64, as root:
+#  - native 32-bit (-m32) builds with GoogleTest, ASan/UBSan and valgrind
+#  - cross builds of 32-bit Windows executables with MinGW-w64 (i686, posix threads)
+#  - running them under 32-bit wine, headless under Xvfb, with screenshots
+# Non-interactive and idempotent: a second run only checks and exits.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+# Native toolchain and tools (cmake/ninja/gtest/valgrind are on the image already; listed so a bare machine gets them too)
+PKGS_NATIVE=(build-essential g++-multilib cmake ninja-build googletest libgtest-dev valgrind libc6-dbg:i386)
+# Cross compiler: i686 MinGW-w64, posix thread model (std::thread / std::mutex work)
+PKGS_CROSS=(g++-mingw-w64-i686-posix)
+# wine, 32-bit only (WINEARCH=win32), without recommends; plus the recommends that matter for a GUI/D3D/D2D/DWrite/HTTP app:
+#  GL for wined3d (Direct3D 11 / Direct2D), X extensions for the x11 driver, gnutls for bcrypt/schannel, fonts.
+PKGS_WINE=(wine wine32:i386
+  libgl1:i386 libgl1-mesa-dri:i386 libgnutls30:i386
+  libxrender1:i386 libxrandr2:i386 libxcursor1:i386 libxi6:i386 libxcomposite1:i386
+  libxfixes3:i386 libxinerama1:i386 libxxf86vm1:i386
+  fonts-wine fonts-liberation)
+# Headless display, screenshots (import / xwd), GUI driving (xdotool)
+PKGS_X=(xvfb xauth x11-apps x11-utils imagemagick xdotool)
+# GCC 12 has no <format>: fmt's headers, usable header-only (FMT_HEADER_ONLY) by both g++ -m32 and MinGW
+PKGS_EXTRA=(libfmt-dev ccache)
+
+ALL=("${PKGS_NATIVE[@]}" "${PKGS_CROSS[@]}" "${PKGS_WINE[@]}" "${PKGS_X[@]}" "${PKGS_EXTRA[@]}")
+
+missing=()
+for p in "${ALL[@]}"; do
+  # dpkg-query needs an explicit arch for foreign packages; native ones default to amd64
+  if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#ALL[@]} packages present"
+  exit 0
+fi
+echo "install-deps: missing: ${missing[*]}"
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+
+# apt-get update exits 100 if any one index fails. Seen here: the bookworm-security i386 Packages.xz on the
+# mirror did not match its InRelease ("File has unexpected size ... Mirror sync in progress?").
+# Carry on if the main indexes are there; the install below falls back to the main suite if needed.
+if ! apt-get update -q; then
+  echo "install-deps: apt-get update reported errors; continuing with the indexes it has" >&2
+fi
+
+APT_OPTS=(-y -q --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
+if ! apt-get install "${APT_OPTS[@]}" "${ALL[@]}"; then
+  # Multi-Arch: same packages (zlib1g, libssl3, ...) must have equal versions for amd64 and i386.
+  # Without the security i386 index the amd64 candidates (from security) and the i386 ones (from main)
+  # differ, and apt cannot resolve. Preferring the main suite makes both arches take the same version.
+  echo "install-deps: retrying with -t bookworm (main suite preferred for both arches)" >&2
+  apt-get install "${APT_OPTS[@]}" -t bookworm "${ALL[@]}"
+fi
+
+i686-w64-mingw32-g++-posix --version | head -1
+wine --version
+echo "install-deps: done"

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds both builds and runs every test:
+#   native 32-bit Linux under ASan/UBSan (and again under the collector's
+#   stress mode), the plain debug build under valgrind, the optimised build
+#   (tools/qor and the benchmarks), and qor.exe with its tests under wine.
+# Ends with one line "N passed, N failed" over all of them.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+log=$(mktemp -d)
+passed=0 failed=0 status=0
+
+stage() { printf '\n=== %s (%s)\n' "$1" "$(date +%T)"; }
+
+# Adds a ctest summary to the totals ("100% tests passed, 0 tests failed out of 7").
+count() {
+  local line p f n
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
+  if [[ -z $line ]]; then failed=$((failed + 1)); status=1; return; fi
+  f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  n=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  p=$((n - f)); passed=$((passed + p)); failed=$((failed + f))
+  [[ $f -eq 0 ]] || status=1
+}
+
+run_ctest() {  # name, ctest args...
+  local name=$1; shift
+  ctest "$@" 2>&1 | tee "$log/$name.txt" | grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || true
+  count "$log/$name.txt"
+}
+
+build() {  # preset [targets...]
+  local preset=$1; shift
+  cmake --preset "$preset" >"$log/configure-$preset.txt" 2>&1 || { cat "$log/configure-$preset.txt"; return 1; }
+  if [[ $# -gt 0 ]]; then
+    cmake --build --preset "$preset" -j "$jobs" --target "$@"
+  else
+    cmake --build --preset "$preset" -j "$jobs"
+  fi
+}
+
+stage "install"
+bash scripts/install-deps.sh || exit 1
+
+stage "native build, ASan+UBSan"
+if build linux-asan; then
+  stage "native tests, ASan+UBSan"
+  run_ctest asan --preset linux-asan -j "$jobs"
+  stage "native tests, ASan+UBSan, collector stress mode"
+  QOR_GC_STRESS=${QOR_GC_STRESS:-7} run_ctest stress --preset linux-asan -j "$jobs"
+else
+  failed=$((failed + 1)); status=1
+fi
+
+stage "native debug build, valgrind"
+if build linux-debug qor_tests; then
+  if valgrind -q --error-exitcode=9 --leak-check=full build/linux-debug/qor_tests \
+       --gtest_brief=1 >"$log/valgrind.txt" 2>&1; then
+    passed=$((passed + 1)); tail -3 "$log/valgrind.txt"
+  else
+    failed=$((failed + 1)); status=1; tail -40 "$log/valgrind.txt"
+  fi
+else
+  failed=$((failed + 1)); status=1
+fi
+
+stage "native optimised build"
+build linux-release || { failed=$((failed + 1)); status=1; }
+
+stage "Windows build (qor.exe)"
+if build win32; then
+  stage "Windows tests under wine"
+  # shellcheck source=wine-env.sh
+  source scripts/wine-env.sh
+  run_ctest win32 --preset win32 -j "$jobs"
+  wine_env_stop
+else
+  failed=$((failed + 1)); status=1
+fi
+
+rm -rf "$log"
+echo
+echo "$passed passed, $failed failed"
+exit $status
