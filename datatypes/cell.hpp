@@ -37,13 +37,11 @@ enum TypeId : uint8_t {
 constexpr int TYPE_COUNT = 54;
 
 // Header flag bits shared by several types.
-enum : uint32_t {
-    FLAG_NEW_LINE    = 0x40000000u,  // a line break precedes this value in a molded block
-    FLAG_ASSIGNED    = 0x00002000u,  // object word slot has been assigned
-    FLAG_MONEY_SIGN  = 0x00004000u,  // money! is negative
-    TUPLE_SIZE_SHIFT = 19,           // tuple! byte count << 19
-    TYPE_MASK        = 0xFFu,
-};
+constexpr uint32_t FLAG_NEW_LINE    = 0x40000000u;  // a line break precedes this value in a molded block
+constexpr uint32_t FLAG_ASSIGNED    = 0x00002000u;  // object word slot has been assigned
+constexpr uint32_t FLAG_MONEY_SIGN  = 0x00004000u;  // money! is negative
+constexpr uint32_t TUPLE_SIZE_SHIFT = 19;           // tuple! byte count << 19
+constexpr uint32_t TYPE_MASK        = 0xFFu;
 
 // A node is a 32-bit slot holding the address of a series buffer.
 using Node = uint32_t*;

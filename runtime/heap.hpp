@@ -7,6 +7,17 @@
 
 namespace qor::heap {
 
+// Every block starts with this header; the caller's bytes follow it.  Live
+// blocks form one doubly linked list, newest first, whose head is kept in
+// the runtime record.
+struct Block {
+    Block*   previous;
+    Block*   next;
+    uint32_t size;   // bytes asked by the caller
+    uint32_t zero;
+};
+static_assert(sizeof(Block) == 16, "a heap block header is four 32-bit words");
+
 void* alloc(size_t size);
 void* alloc_zero(size_t size);
 void  free(void* p);

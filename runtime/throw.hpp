@@ -7,6 +7,7 @@
 // (compared unsigned) and rethrows everything else; `catches()` is that test.
 #pragma once
 #include <cstdint>
+#include <utility>
 
 namespace qor {
 
@@ -37,5 +38,28 @@ struct Thrown {
 // A frame with catch level `level` stops a throw of `code` when the level is
 // not below the code.
 constexpr bool catches(uint32_t level, uint32_t code) { return level >= code; }
+
+// Unwinds with `code` (never 0): the code is written to the runtime record's
+// thrown value and the caller's address kept as the address of the throw.
+[[noreturn]] void system_throw(uint32_t code);
+
+// Stores the code that a catch site stopped into the runtime record.
+void set_thrown(uint32_t code);
+
+// A catch region: runs f() at catch level `level`.  Answers 0 when f returns
+// normally; a throw whose code the level admits is stopped, its code stays in
+// the runtime record for the catching code to read and clear, and the code
+// is answered; every other code passes on unchanged.
+template <class F>
+uint32_t catch_level(uint32_t level, F&& f) {
+    try {
+        std::forward<F>(f)();
+        return 0;
+    } catch (const Thrown& t) {
+        if (!catches(level, t.code)) throw;
+        set_thrown(t.code);
+        return t.code;
+    }
+}
 
 }  // namespace qor

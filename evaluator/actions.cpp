@@ -1,0 +1,496 @@
+// The action table, its lookup, the entries and the typed dispatchers (see
+// actions.hpp).
+#include "evaluator/actions.hpp"
+
+#include <climits>
+
+#include "datatypes/block.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/raise_seam.hpp"
+#include "datatypes/string.hpp"
+#include "evaluator/natives_table.hpp"
+#include "evaluator/stack.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/runtime_error.hpp"
+
+namespace qor::actions {
+
+namespace {
+
+uintptr_t g_dispatcher[ACTION_COUNT] = {};
+PortActorReader g_port_reader = nullptr;
+
+inline Cell* arg(int32_t i) { return stack::arguments_base() + i; }
+inline bool flag(const int32_t* refs, int k) { return refs[k] != -1; }
+inline Cell* ref_arg(const int32_t* refs, int k) {
+    return refs[k] == -1 ? nullptr : stack::arguments_base() + refs[k];
+}
+
+// The answer of a dispatcher becomes the call's result.
+inline void result_from(Cell* answer) {
+    Cell* base = stack::arguments_base();
+    if (answer && answer != base) *base = *answer;
+    stack::keep();
+}
+
+[[noreturn]] void raise_missing(uint32_t type) {
+    Cell call = stack::current_call();
+    gc::CellRoot keep(&call);
+    Cell dt{TYPE_DATATYPE, type, 0, 0};
+    Cell first = error::argument_word(0);
+    gc::CellRoot keep_first(&first);
+    raise_error("script", "expect-arg", &call, &dt, &first);
+}
+
+inline void call_direct(int slot) { reinterpret_cast<DirectFn>(get_action_of_argument(slot))(); }
+
+// The /part count of append, insert and change (-1 when absent).
+int32_t part_count(const Cell* series, const Cell* value, const Cell* part, bool change) {
+    if (!part) return -1;
+    const Cell* target = change ? series : value;
+    if (!change) {
+        uint32_t t = type_of(value);
+        if (!(is_any_block(t) || is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+              t == TYPE_IMAGE || t == TYPE_MAP))
+            raise_error("script", "invalid-part", value);
+    }
+    if (type_of(part) == TYPE_INTEGER) return int32_t(part->data2);
+    bool same = type_of(part) == type_of(target) && is_series(type_of(part)) && part->data2 == target->data2;
+    if (change && (type_of(target) == TYPE_PORT || type_of(target) == TYPE_IMAGE)) same = false;
+    if (!same) raise_error("script", "invalid-refine-arg", "part", part);
+    uint32_t tail = buffer_of(cell_node(target))->length();
+    uint32_t a = part->data1 > tail ? tail : part->data1;
+    uint32_t b = target->data1 > tail ? tail : target->data1;
+    return int32_t(a) - int32_t(b);
+}
+
+// The index of pick and poke.
+int32_t pick_index(const Cell* index) {
+    switch (type_of(index)) {
+    case TYPE_INTEGER: return int32_t(index->data2);
+    case TYPE_CHAR: return int32_t(index->data2);
+    case TYPE_LOGIC: return index->data1 ? 1 : 2;
+    default: return 0;
+    }
+}
+
+// form and mold: the text in a new string, cut to the /part limit.
+void text_entry(bool molding, const int32_t* refs, int part_ref) {
+    Cell* part = ref_arg(refs, part_ref);
+    int32_t limit = INT32_MAX;
+    if (part) {
+        limit = int32_t(part->data2);
+        if (limit < 1) {
+            Cell empty = string::make(16);
+            stack::set_last_keep(&empty);
+            return;
+        }
+    }
+    Cell part_cell = part ? *part : Cell{TYPE_NONE, 0, 0, 0};
+    stack::keep();
+    Cell out = string::make(16);
+    Cell* out_cell = stack::push(&out);
+    Cell* value = stack::arguments_base();
+    Cell* p = part ? &part_cell : nullptr;
+    if (molding) dispatch::mold(value, out_cell, flag(refs, 0), flag(refs, 1), flag(refs, 2), p, limit, 0);
+    else dispatch::form(value, out_cell, p, limit);
+    out = *out_cell;
+    if (part && string::length(&out) > uint32_t(limit)) string::truncate_tail(&out, out.data1 + uint32_t(limit));
+    stack::set_last_keep(&out);
+}
+
+// append and insert share one implementation.
+void insert_entry(const int32_t* refs, bool append) {
+    Cell* series = arg(0);
+    Cell* value = arg(1);
+    int32_t part = part_count(series, value, ref_arg(refs, 0), false);
+    int32_t dup = flag(refs, 2) ? int32_t(ref_arg(refs, 2)->data2) : 1;
+    Cell* r = append ? dispatch::append(series, value, part, flag(refs, 1), dup)
+                     : dispatch::insert(series, value, part, flag(refs, 1), dup);
+    result_from(r);
+}
+
+}  // namespace
+
+// ---- The table ----------------------------------------------------------------------------------
+
+void register_entries(uint32_t count, const uintptr_t* entries) {
+    for (uint32_t i = 0; i < count && i < uint32_t(ACTION_COUNT); i++) g_dispatcher[i] = entries[i];
+}
+
+const uintptr_t* dispatcher_table() { return g_dispatcher; }
+
+ActionFn entry_of_slot(int slot) {
+    if (slot < 1 || slot > ACTION_COUNT) return nullptr;
+    return reinterpret_cast<ActionFn>(g_dispatcher[slot - 1]);
+}
+
+void init() {
+    // ORDER ACTION; set-path has no entry.
+    static const ActionFn entries[ACTION_COUNT] = {
+        entry_make, entry_random, entry_reflect, entry_to, entry_form, entry_mold, entry_eval_path,
+        nullptr, entry_compare, entry_absolute, entry_add, entry_divide, entry_multiply, entry_negate,
+        entry_power, entry_remainder, entry_round, entry_subtract, entry_even_q, entry_odd_q,
+        entry_and_t, entry_complement, entry_or_t, entry_xor_t, entry_append, entry_at, entry_back,
+        entry_change, entry_clear, entry_copy, entry_find, entry_head, entry_head_q, entry_index_q,
+        entry_insert, entry_length_q, entry_move, entry_next, entry_pick, entry_poke, entry_put,
+        entry_remove, entry_reverse, entry_select, entry_sort, entry_skip, entry_swap, entry_tail,
+        entry_tail_q, entry_take, entry_trim, entry_create, entry_close, entry_delete, entry_modify,
+        entry_open, entry_open_q, entry_query, entry_read, entry_rename, entry_update, entry_write,
+    };
+    uintptr_t words[ACTION_COUNT];
+    for (int i = 0; i < ACTION_COUNT; i++) words[i] = reinterpret_cast<uintptr_t>(entries[i]);
+    register_entries(ACTION_COUNT, words);
+    native::set_tables(natives::table(), g_dispatcher);
+}
+
+void set_port_actor_reader(PortActorReader reader) { g_port_reader = reader; }
+
+// The stored entry: one indexed load.
+inline ActionEntry table_entry(uint32_t type, int slot) {
+    return type < uint32_t(TYPE_TABLE_SIZE) ? registry::tables().actions[type][slot - 1] : ACTION_NONE;
+}
+
+ActionEntry lookup(uint32_t type, int slot) {
+    ActionEntry e = table_entry(type, slot);
+    if (e == ACTION_NONE) raise_missing(type);
+    return e;
+}
+
+ActionEntry lookup(uint32_t type, const Cell* value, int slot) {
+    if (type == TYPE_PORT && slot >= SLOT_APPEND && value && g_port_reader) [[unlikely]] {
+        if (const uintptr_t* table = g_port_reader(value)) {
+            uintptr_t e = table[slot - SLOT_APPEND];
+            if (!e) raise_error("access", "no-port-action");
+            return e;
+        }
+    }
+    return lookup(type, slot);
+}
+
+ActionEntry get_action(const Cell* value, int slot) { return lookup(type_of(value), value, slot); }
+
+ActionEntry get_action_of_argument(int slot) {
+    Cell* first = stack::arguments_base();
+    return lookup(type_of(first), first, slot);
+}
+
+ActionEntry lookup_for_path(const Cell* value, int slot, const Cell* path, const Cell* element,
+                            int32_t index) {
+    uint32_t type = type_of(value);
+    ActionEntry e = registry::entry(type, slot);
+    if (e != ACTION_NONE) return e;
+    Cell dt{TYPE_DATATYPE, type, 0, 0};
+    if (!path) {
+        Cell el = *element;
+        raise_error("script", "bad-path-type2", &el, &dt);
+    }
+    Cell p = *path;
+    gc::CellRoot keep(&p);
+    Cell cut = *block::clone(&p, false, false);
+    gc::CellRoot keep_cut(&cut);
+    int32_t n = index - int32_t(p.data1) + 1;
+    if (n >= 0) block::truncate_at(&cut, uint32_t(n));
+    raise_error("script", "bad-path-type", &p, &dt, &cut);
+}
+
+// ---- Entries --------------------------------------------------------------------------------------
+
+void entry_make(const int32_t*) { result_from(dispatch::make(arg(0), arg(1))); }
+void entry_random(const int32_t* r) {
+    result_from(dispatch::random(arg(0), flag(r, 0), flag(r, 1), flag(r, 2)));
+}
+void entry_reflect(const int32_t*) { result_from(dispatch::reflect(arg(0), arg(1))); }
+void entry_to(const int32_t*) { result_from(dispatch::to(arg(0), arg(1))); }
+void entry_form(const int32_t* r) { text_entry(false, r, 0); }
+void entry_mold(const int32_t* r) { text_entry(true, r, 3); }
+
+void entry_eval_path(const int32_t*) {
+    Cell* base = stack::arguments_base();
+    uint32_t n = uint32_t(stack::arguments_top() - base);
+    Cell* new_value = n > 2 && type_of(base + 2) != TYPE_NONE ? base + 2 : nullptr;
+    Cell* path = n > 3 && type_of(base + 3) != TYPE_NONE ? base + 3 : nullptr;
+    Cell none{TYPE_NONE, 0, 0, 0};
+    Cell parent = n > 4 ? base[4] : none;
+    Cell previous = n > 5 ? base[5] : none;
+    Cell value = base[0], element = base[1];
+    gc::CellRoot keep(&value), keep_el(&element), keep_parent(&parent), keep_prev(&previous);
+    auto impl = reinterpret_cast<EvalPathFn>(lookup_for_path(&value, SLOT_EVAL_PATH, path, &element, 1));
+    result_from(impl(&value, &element, new_value, path, &parent, &previous, 0, false, 0, true, false));
+}
+
+void entry_set_path(const int32_t*) {}
+
+void entry_compare(const int32_t*) {
+    int32_t op = int32_t(arg(2)->data2);
+    bool r = compare(arg(0), arg(1), op);
+    stack::set_last_keep(r ? Cell{TYPE_LOGIC, 1, 0, 0} : Cell{TYPE_LOGIC, 0, 0, 0});
+}
+
+void entry_absolute(const int32_t*) { call_direct(SLOT_ABSOLUTE); }
+void entry_add(const int32_t*) { call_direct(SLOT_ADD); }
+void entry_divide(const int32_t*) { call_direct(SLOT_DIVIDE); }
+void entry_multiply(const int32_t*) { call_direct(SLOT_MULTIPLY); }
+void entry_negate(const int32_t*) { result_from(dispatch::negate(arg(0))); }
+void entry_power(const int32_t*) { call_direct(SLOT_POWER); }
+void entry_remainder(const int32_t*) { call_direct(SLOT_REMAINDER); }
+void entry_round(const int32_t* r) {
+    result_from(dispatch::round(arg(0), ref_arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4),
+                                flag(r, 5), flag(r, 6)));
+}
+void entry_subtract(const int32_t*) { call_direct(SLOT_SUBTRACT); }
+void entry_even_q(const int32_t*) {
+    int32_t v = dispatch::even_q(arg(0));
+    stack::set_last_keep(Cell{TYPE_LOGIC, v ? 1u : 0u, 0, 0});
+}
+void entry_odd_q(const int32_t*) {
+    int32_t v = dispatch::odd_q(arg(0));
+    stack::set_last_keep(Cell{TYPE_LOGIC, v ? 1u : 0u, 0, 0});
+}
+void entry_and_t(const int32_t*) { call_direct(SLOT_AND_T); }
+void entry_complement(const int32_t*) { result_from(dispatch::complement(arg(0))); }
+void entry_or_t(const int32_t*) { call_direct(SLOT_OR_T); }
+void entry_xor_t(const int32_t*) { call_direct(SLOT_XOR_T); }
+void entry_append(const int32_t* r) { insert_entry(r, true); }
+void entry_at(const int32_t*) { call_direct(SLOT_AT); }
+void entry_back(const int32_t*) { call_direct(SLOT_BACK); }
+void entry_change(const int32_t* r) {
+    Cell* series = arg(0);
+    int32_t part = part_count(series, arg(1), ref_arg(r, 0), true);
+    int32_t dup = flag(r, 2) ? int32_t(ref_arg(r, 2)->data2) : 1;
+    result_from(dispatch::change(series, arg(1), part, flag(r, 1), dup));
+}
+void entry_clear(const int32_t*) { result_from(dispatch::clear(arg(0))); }
+void entry_copy(const int32_t* r) {
+    Cell* types = ref_arg(r, 2);
+    if (types && type_of(types) != TYPE_DATATYPE && type_of(types) != TYPE_TYPESET) {
+        Cell call = stack::current_call();
+        gc::CellRoot keep(&call);
+        Cell dt{TYPE_DATATYPE, type_of(types), 0, 0};
+        Cell name = error::argument_word(5);   // value /part length /deep /types kind
+        raise_error("script", "expect-arg", &call, &dt, &name);
+    }
+    Cell value = *arg(0);
+    gc::CellRoot keep(&value);
+    *arg(0) = Cell{TYPE_UNSET, 0, 0, 0};
+    result_from(dispatch::copy(&value, arg(0), ref_arg(r, 0), flag(r, 1), types));
+}
+void entry_find(const int32_t* r) {
+    result_from(dispatch::find(arg(0), arg(1), ref_arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3),
+                               flag(r, 4), ref_arg(r, 5), ref_arg(r, 6), flag(r, 7), flag(r, 8),
+                               flag(r, 9), flag(r, 10)));
+}
+void entry_head(const int32_t*) { call_direct(SLOT_HEAD); }
+void entry_head_q(const int32_t*) { call_direct(SLOT_HEAD_Q); }
+void entry_index_q(const int32_t*) { call_direct(SLOT_INDEX_Q); }
+void entry_insert(const int32_t* r) { insert_entry(r, false); }
+void entry_length_q(const int32_t*) {
+    int32_t n = dispatch::length_q(arg(0));
+    stack::set_last_keep(n < 0 ? Cell{TYPE_NONE, 0, 0, 0} : Cell{TYPE_INTEGER, 0, uint32_t(n), 0});
+}
+void entry_move(const int32_t* r) { result_from(dispatch::move(arg(0), arg(1), ref_arg(r, 0))); }
+void entry_next(const int32_t*) { call_direct(SLOT_NEXT); }
+void entry_pick(const int32_t*) { result_from(dispatch::pick(arg(0), pick_index(arg(1)))); }
+void entry_poke(const int32_t*) { result_from(dispatch::poke(arg(0), pick_index(arg(1)), arg(2))); }
+void entry_put(const int32_t* r) { result_from(dispatch::put(arg(0), arg(1), arg(2), flag(r, 0))); }
+void entry_remove(const int32_t* r) { result_from(dispatch::remove(arg(0), ref_arg(r, 0), ref_arg(r, 1))); }
+void entry_reverse(const int32_t* r) {
+    result_from(dispatch::reverse(arg(0), ref_arg(r, 0), ref_arg(r, 1)));
+}
+void entry_select(const int32_t* r) {
+    result_from(dispatch::select(arg(0), arg(1), ref_arg(r, 0), flag(r, 1), flag(r, 2), flag(r, 3),
+                                 flag(r, 4), ref_arg(r, 5), ref_arg(r, 6), flag(r, 7), flag(r, 8)));
+}
+void entry_sort(const int32_t* r) {
+    result_from(dispatch::sort(arg(0), flag(r, 0), ref_arg(r, 1), ref_arg(r, 2), ref_arg(r, 3), flag(r, 4),
+                               flag(r, 5), flag(r, 6)));
+}
+void entry_skip(const int32_t*) { call_direct(SLOT_SKIP); }
+void entry_swap(const int32_t*) { result_from(dispatch::swap(arg(0), arg(1))); }
+void entry_tail(const int32_t*) { call_direct(SLOT_TAIL); }
+void entry_tail_q(const int32_t*) { call_direct(SLOT_TAIL_Q); }
+void entry_take(const int32_t* r) {
+    result_from(dispatch::take(arg(0), ref_arg(r, 0), flag(r, 1), flag(r, 2)));
+}
+void entry_trim(const int32_t* r) {
+    result_from(dispatch::trim(arg(0), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4),
+                               ref_arg(r, 5)));
+}
+void entry_create(const int32_t*) { result_from(dispatch::create(arg(0))); }
+void entry_close(const int32_t*) { result_from(dispatch::close(arg(0))); }
+void entry_delete(const int32_t*) { result_from(dispatch::delete_(arg(0))); }
+void entry_modify(const int32_t* r) {
+    result_from(dispatch::modify(arg(0), arg(1), arg(2), flag(r, 0)));
+}
+void entry_open(const int32_t* r) {
+    result_from(dispatch::open(arg(0), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), ref_arg(r, 4)));
+}
+void entry_open_q(const int32_t*) { result_from(dispatch::open_q(arg(0))); }
+void entry_query(const int32_t*) { result_from(dispatch::query(arg(0))); }
+void entry_read(const int32_t* r) {
+    result_from(dispatch::read(arg(0), ref_arg(r, 0), ref_arg(r, 1), flag(r, 2), flag(r, 3), flag(r, 4),
+                               ref_arg(r, 5)));
+}
+void entry_rename(const int32_t*) { result_from(dispatch::rename(arg(0), arg(1))); }
+void entry_update(const int32_t*) { result_from(dispatch::update(arg(0))); }
+void entry_write(const int32_t* r) {
+    result_from(dispatch::write(arg(0), arg(1), flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3),
+                                ref_arg(r, 4), ref_arg(r, 5), ref_arg(r, 6), ref_arg(r, 7)));
+}
+
+void compare_op(int32_t op) {
+    bool r = compare(arg(0), arg(1), op);
+    stack::set_last_keep(Cell{TYPE_LOGIC, r ? 1u : 0u, 0, 0});
+}
+
+}  // namespace qor::actions
+
+namespace qor::dispatch {
+
+using actions::get;
+using actions::get_action;
+
+namespace {
+template <int S>
+inline typename SlotSignature<S>::type impl(const Cell* value) {
+    return reinterpret_cast<typename SlotSignature<S>::type>(get_action(value, S));
+}
+// make and to: a datatype! names the type whose implementation runs.
+template <int S>
+inline typename SlotSignature<S>::type by_named_type(const Cell* type) {
+    if (type_of(type) == TYPE_DATATYPE) return get<S>(type->data1);
+    return impl<S>(type);
+}
+}  // namespace
+
+Cell* make(Cell* type, Cell* spec) { return by_named_type<SLOT_MAKE>(type)(type, spec); }
+Cell* random(Cell* value, bool seed, bool secure, bool only) {
+    return impl<SLOT_RANDOM>(value)(value, seed, secure, only);
+}
+Cell* reflect(Cell* value, Cell* field) { return impl<SLOT_REFLECT>(value)(value, field); }
+Cell* to(Cell* type, Cell* spec) { return by_named_type<SLOT_TO>(type)(type, spec); }
+int32_t form(Cell* value, Cell* out, Cell* part, int32_t limit) {
+    return impl<SLOT_FORM>(value)(value, out, part, limit);
+}
+int32_t mold(Cell* value, Cell* out, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    return impl<SLOT_MOLD>(value)(value, out, only, all, flat, part, limit, indent);
+}
+Cell* eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, Cell* parent, Cell* previous,
+                int32_t step, bool case_sensitive, uint32_t reserved, bool last, bool notify) {
+    // The step counts the elements applied before this one: the element that
+    // produced the current value lies at the path's index + step.
+    int32_t at = path ? int32_t(path->data1) + step : step;
+    auto f = reinterpret_cast<EvalPathFn>(actions::lookup_for_path(value, SLOT_EVAL_PATH, path, element, at));
+    return f(value, element, new_value, path, parent, previous, step, case_sensitive, reserved, last, notify);
+}
+Cell* negate(Cell* value) { return impl<SLOT_NEGATE>(value)(value); }
+Cell* round(Cell* value, Cell* to, bool even, bool down, bool half_down, bool floor, bool ceiling,
+            bool half_ceiling) {
+    return impl<SLOT_ROUND>(value)(value, to, even, down, half_down, floor, ceiling, half_ceiling);
+}
+int32_t even_q(Cell* value) { return impl<SLOT_EVEN_Q>(value)(value); }
+int32_t odd_q(Cell* value) { return impl<SLOT_ODD_Q>(value)(value); }
+Cell* complement(Cell* value) { return impl<SLOT_COMPLEMENT>(value)(value); }
+Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+    return impl<SLOT_APPEND>(series)(series, value, part, only, dup, true);
+}
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+    return impl<SLOT_INSERT>(series)(series, value, part, only, dup, false);
+}
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+    return impl<SLOT_CHANGE>(series)(series, value, part, only, dup);
+}
+Cell* clear(Cell* series) { return impl<SLOT_CLEAR>(series)(series); }
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
+    return impl<SLOT_COPY>(value)(value, result, part, deep, types);
+}
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_sensitive, bool same, bool any,
+           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    return impl<SLOT_FIND>(series)(series, value, part, only, case_sensitive, same, any, with, skip, last,
+                                   reverse, tail, match);
+}
+int32_t length_q(Cell* series) { return impl<SLOT_LENGTH_Q>(series)(series); }
+Cell* move(Cell* origin, Cell* target, Cell* part) { return impl<SLOT_MOVE>(origin)(origin, target, part); }
+Cell* pick(Cell* series, int32_t index) { return impl<SLOT_PICK>(series)(series, index); }
+Cell* poke(Cell* series, int32_t index, Cell* value) { return impl<SLOT_POKE>(series)(series, index, value); }
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_sensitive) {
+    return impl<SLOT_PUT>(series)(series, key, value, case_sensitive);
+}
+Cell* remove(Cell* series, Cell* part, Cell* key) { return impl<SLOT_REMOVE>(series)(series, part, key); }
+Cell* reverse(Cell* series, Cell* part, Cell* skip) { return impl<SLOT_REVERSE>(series)(series, part, skip); }
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_sensitive, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse) {
+    return impl<SLOT_SELECT>(series)(series, value, part, only, case_sensitive, same, any, with, skip, last,
+                                     reverse);
+}
+Cell* sort(Cell* series, bool case_sensitive, Cell* skip, Cell* comparator, Cell* part, bool all,
+           bool reverse, bool stable) {
+    return impl<SLOT_SORT>(series)(series, case_sensitive, skip, comparator, part, all, reverse, stable);
+}
+Cell* swap(Cell* series1, Cell* series2) { return impl<SLOT_SWAP>(series1)(series1, series2); }
+Cell* take(Cell* series, Cell* part, bool deep, bool last) {
+    return impl<SLOT_TAKE>(series)(series, part, deep, last);
+}
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+    return impl<SLOT_TRIM>(series)(series, head, tail, auto_, lines, all, with);
+}
+Cell* create(Cell* port) { return impl<SLOT_CREATE>(port)(port); }
+Cell* close(Cell* port) { return impl<SLOT_CLOSE>(port)(port); }
+Cell* delete_(Cell* file) { return impl<SLOT_DELETE>(file)(file); }
+Cell* modify(Cell* target, Cell* field, Cell* value, bool case_sensitive) {
+    return impl<SLOT_MODIFY>(target)(target, field, value, case_sensitive);
+}
+Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    return impl<SLOT_OPEN>(port)(port, new_, read, write, seek, allow);
+}
+Cell* open_q(Cell* port) { return impl<SLOT_OPEN_Q>(port)(port); }
+Cell* query(Cell* target) { return impl<SLOT_QUERY>(target)(target); }
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
+    return impl<SLOT_READ>(source)(source, part, seek, binary, lines, info, as);
+}
+Cell* rename(Cell* from, Cell* to) { return impl<SLOT_RENAME>(from)(from, to); }
+Cell* update(Cell* port) { return impl<SLOT_UPDATE>(port)(port); }
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part,
+            Cell* seek, Cell* allow, Cell* as) {
+    return impl<SLOT_WRITE>(destination)(destination, data, binary, lines, info, append, part, seek, allow, as);
+}
+
+}  // namespace qor::dispatch
+
+namespace qor {
+
+static int32_t sign_of_difference(uint32_t a, uint32_t b) { return a == b ? 0 : a < b ? -1 : 1; }
+
+int32_t compare_values(Cell* value1, Cell* value2, int32_t op) {
+    switch (type_of(value1)) {
+    case TYPE_LOGIC:
+        if (type_of(value2) != TYPE_LOGIC) return COMPARE_INCOMPARABLE;
+        return int32_t(value1->data1) - int32_t(value2->data1);
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP:
+        return sign_of_difference(value1->data1, value2->data1);
+    case TYPE_FUNCTION: case TYPE_ROUTINE:
+        return sign_of_difference(value1->data3, value2->data3);
+    default:
+        return actions::get<SLOT_COMPARE>(type_of(value1))(value1, value2, op);
+    }
+}
+
+bool compare(Cell* value1, Cell* value2, int32_t op) {
+    int32_t r = reinterpret_cast<CompareFn>(actions::get_action(value1, SLOT_COMPARE))(value1, value2, op);
+    switch (op) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_WORD_MATCH:
+    case COMP_WORD_MATCH_CANONICAL: case COMP_FIND:
+        return r == 0;
+    case COMP_NOT_EQUAL:
+        return r != 0;
+    case COMP_LESSER: case COMP_LESSER_EQUAL: case COMP_GREATER: case COMP_GREATER_EQUAL:
+        if (r == COMPARE_INCOMPARABLE) raise_error("script", "invalid-compare", value1, value2);
+        return op == COMP_LESSER ? r < 0 : op == COMP_LESSER_EQUAL ? r < 1 : op == COMP_GREATER ? r >= 1 : r >= 0;
+    default:
+        runtime::error(runtime::ERR_NO_SWITCH_MATCH, 0);
+    }
+}
+
+}  // namespace qor

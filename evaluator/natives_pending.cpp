@@ -1,0 +1,95 @@
+// Natives not built yet: each raises internal/not-done.  An entry's stub
+// goes away when its native is implemented.
+#include "datatypes/raise_seam.hpp"
+#include "evaluator/natives.hpp"
+
+namespace qor::natives {
+
+int32_t if_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t unless_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t either_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t any_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t all_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t while_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t until_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t loop_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t repeat_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t forever_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t foreach_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t forall_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t remove_each_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t func_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t function_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t does_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t has_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t switch_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t case_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t do_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t get_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t set_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t print_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t prin_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t equal_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t not_equal_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t strict_equal_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t lesser_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t greater_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t lesser_or_equal_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t greater_or_equal_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t same_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t not_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t type_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t reduce_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t compose_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t stats_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t bind_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t in_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t parse_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t union_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t intersect_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t unique_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t difference_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t exclude_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t complement_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t dehex_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t enhex_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t construct_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t value_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t try_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t uppercase_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t lowercase_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t as_pair_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t as_point2d_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t as_point3d_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t as_money_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t break_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t continue_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t exit_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t return_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t throw_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t catch_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t extend_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t debase_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t to_local_file_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t wait_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t checksum_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t unset_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t new_line_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t new_line_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t enbase_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t context_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t set_env_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t get_env_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t list_env_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t now_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t as_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t call_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t size_q_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t browse_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t compress_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t decompress_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t recycle_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t transcode_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+int32_t apply_star(bool, const int32_t*) { raise_error("internal", "not-done"); }
+
+}  // namespace qor::natives

@@ -1,0 +1,44 @@
+// What the series, system, checksum and random natives share, and the hooks
+// through which later parts of the system reach them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datatypes/cell.hpp"
+
+namespace qor::natives {
+
+// `wait` runs the GUI's pending window messages after it has slept; the GUI
+// backend registers its message pump here (null: nothing to run).
+using EventPump = void (*)();
+void set_event_pump(EventPump pump);
+
+namespace sys {
+
+// A new binary! at index 0 holding a copy of the bytes (allocates).
+Cell make_binary(const uint8_t* bytes, uint32_t length);
+
+// The bytes of a binary! from its index (clamped to the tail) and their
+// count; the address is valid until the next allocation.
+const uint8_t* binary_bytes(const Cell* binary, uint32_t* length);
+
+// The bytes a value stands for: a binary!'s from its index, or the UTF-8 of
+// a text value from its index.  A copy, so it survives allocation.
+std::string bytes_of(const Cell* value);
+
+// The name of a file! as the operating system takes it: the local (Windows)
+// form on Windows, the text as it stands elsewhere, as UTF-8.
+std::string os_file_name(const Cell* file);
+
+// The size of the file's content, or -1 when it cannot be opened for
+// reading.
+int64_t file_size(const Cell* file);
+
+// Reads the whole file; false when it cannot be opened or read.
+bool read_file(const Cell* file, std::vector<uint8_t>& out);
+
+}  // namespace sys
+
+}  // namespace qor::natives

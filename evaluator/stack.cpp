@@ -1,0 +1,678 @@
+// The argument and call-frame stacks (see stack.hpp).
+#include "evaluator/stack.hpp"
+
+#include <climits>
+#include <string>
+
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/raise_seam.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/unset.hpp"
+#include "datatypes/word.hpp"
+#include "evaluator/interpreter.hpp"
+#include "evaluator/trace.hpp"
+#include "gui/backend/alert_box.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/cycle_stack.hpp"
+#include "runtime/fixed_words.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/raw_utf.hpp"
+#include "runtime/runtime_record.hpp"
+#include "runtime/throw.hpp"
+#include "runtime/runtime_error.hpp"
+
+namespace qor::stack {
+
+namespace {
+
+// Room past the nominal ends, used only while a stack-overflow error is
+// being built, so that making and reporting it cannot overflow again.
+constexpr uint32_t ARGUMENT_SLACK = 256;   // cells
+constexpr uint32_t FRAME_SLACK = 64;       // frames
+
+// Both buffers are static: they never move, exist before start-up runs and
+// outlive every restart of the memory manager (tests restart it often).  The
+// collector reaches their live part through the root registered by init.
+Cell g_cells[ARGUMENT_CELLS + ARGUMENT_SLACK];
+CallFrame g_frames[FRAME_CAPACITY + FRAME_SLACK];
+
+Cell* const g_nominal_end = g_cells + ARGUMENT_CELLS;
+Cell* const g_hard_end = g_cells + ARGUMENT_CELLS + ARGUMENT_SLACK;
+CallFrame* const g_nominal_limit = g_frames + FRAME_CAPACITY;
+CallFrame* const g_hard_limit = g_frames + FRAME_CAPACITY + FRAME_SLACK;
+bool g_raising_overflow = false;
+bool g_ready = false;
+
+}  // namespace
+
+State state{g_cells, g_cells + ARGUMENT_CELLS, g_cells, g_cells, g_frames, g_frames, g_frames + FRAME_CAPACITY};
+
+namespace {
+
+CallFrame* g_where_marker = nullptr;
+CallFrame* g_exit_frame = nullptr;
+CaptionReader g_caption_reader = nullptr;
+
+int32_t g_body_symbol = 0;
+int32_t g_anon_symbol = 0;
+Cell g_call_word{};   // the answer of the error module's current_call link
+
+void refresh_symbols() {
+    if (words::ready()) {
+        g_body_symbol = words::word_symbol(words::W_BODY);
+        g_anon_symbol = words::word_symbol(words::W_ANON);
+    } else {
+        g_body_symbol = g_anon_symbol = 0;
+    }
+}
+
+inline bool proper_symbol(int32_t sym) { return sym != g_body_symbol && sym != g_anon_symbol; }
+
+// Writes a function frame's saved values pointer back into its context.
+inline void restore_context(const CallFrame* f) {
+    if (f->function_context)
+        context::set_stack_values(reinterpret_cast<Node>(f->function_context), f->saved_values);
+}
+
+// After a pop: a marker left above the top frame belongs to a finished throw.
+inline void drop_stale_marker() {
+    if (g_where_marker && g_where_marker > state.frames_top) g_where_marker = nullptr;
+}
+
+void mark_roots() {
+    if (!state.bottom) return;
+    gc::mark_cells(state.bottom, state.top);
+    int32_t self_sym = words::ready() ? words::symbol(words::SYM_SELF) : -1;
+    for (CallFrame* f = state.frames_bottom; f < state.frames_top; f++) {
+        if (f->word_context) {
+            if (frame_symbol(f) == self_sym) gc::mark_series_cells(&f->word_context);
+            else gc::mark_context(&f->word_context);
+        }
+        if (f->function_context) gc::mark_context(&f->function_context);
+    }
+}
+
+// The error module's view of the stacks.
+const Cell* link_current_position() {
+    Cell* pos = interp::current_position();
+    return type_of(pos) == TYPE_UNSET ? nullptr : pos;
+}
+const Cell* link_current_call() {
+    g_call_word = current_call();
+    return &g_call_word;
+}
+int32_t link_list_calls(int32_t depth, int32_t frame, Cell* out, int32_t limit) {
+    return list_calls(depth, out, frame, limit);
+}
+void link_print_calls(int32_t depth, Cell* block, int32_t frame) { print_calls(depth, block, frame); }
+void link_eval_block(Cell* block) {
+    Checkpoint cp = checkpoint();
+    interp::eval_block(block, false);
+    restore(cp);
+}
+void link_in_native_frame(const Cell* word, void (*f)(void*), void* data) {
+    Checkpoint cp = checkpoint();
+    mark_native(word);
+    f(data);
+    restore(cp);
+}
+
+void link_call_in_frame(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
+                        Cell* result) {
+    interp::call_function_named(label, function, args, count, result);
+}
+
+// Every raise: `where` and the stack position are recorded while the frames
+// of the failing call still stand, then the trace callback hears of it.
+void raise_hook(Cell* error) {
+    if (!frames_empty()) {
+        Cell where = current_call();
+        error::set_where_if_none(error, &where);
+        stamp_error(error);
+    }
+    if (interp::tracing_active) {
+        uint32_t saved = runtime::record->thrown;
+        runtime::record->thrown = 0;
+        interp::fire_trace(interp::EVENT_ERROR, nullptr, -1, error, nullptr);
+        runtime::record->thrown = saved;
+    }
+}
+
+Cell word_of_frame(const CallFrame* f) {
+    Node ctx = reinterpret_cast<Node>(f->word_context);
+    int32_t sym = frame_symbol(f);
+    if (ctx && context::global()) return *context::word_for_symbol(ctx, sym);
+    if (context::global()) return *context::make_global_word(sym);
+    return Cell{TYPE_WORD, 0, uint32_t(sym), uint32_t(-1)};
+}
+
+Cell not_found_word() {
+    if (words::ready()) return *words::word(words::W_NOT_FOUND);
+    if (symbol::ready() && context::global()) return *context::make_global_word(symbol::intern("<not-found>"));
+    return Cell{TYPE_NONE, 0, 0, 0};
+}
+
+// The frame is listed in stack reports.
+bool listed(const CallFrame* f, int32_t level) {
+    int32_t sym = frame_symbol(f);
+    if (!proper_symbol(sym)) return false;
+    if (level > 1) return true;
+    if (!context::global()) return false;
+    Cell* v = context::value_by_symbol(sym, reinterpret_cast<Node>(f->word_context));
+    return v && type_of(v) == TYPE_FUNCTION;
+}
+
+}  // namespace
+
+// ---- Set-up ----------------------------------------------------------------------------------
+
+void init() {
+    state = State{g_cells, g_nominal_end, g_cells, g_cells, g_frames, g_frames, g_nominal_limit};
+    g_raising_overflow = false;
+    g_where_marker = g_exit_frame = nullptr;
+    ensure();
+    errors::set_raise_hook(raise_hook);
+    error::EvaluatorLinks& l = error::links();
+    l.current_position = link_current_position;
+    l.current_call = link_current_call;
+    l.list_calls = link_list_calls;
+    l.print_calls = link_print_calls;
+    l.eval_block = link_eval_block;
+    l.in_native_frame = link_in_native_frame;
+    l.call_in_frame = link_call_in_frame;
+}
+
+bool ready() { return g_ready; }
+
+void ensure() {
+    // The collector's root list starts empty after every restart of the
+    // memory manager; registering again replaces an earlier registration.
+    gc::remove_root(mark_roots);
+    gc::push_root(mark_roots);
+    refresh_symbols();
+    g_ready = true;
+}
+
+void set_frames_top(CallFrame* frame) { state.frames_top = frame; }
+
+// ---- Overflow ------------------------------------------------------------------------------
+
+namespace {
+
+// While the error is built the stacks may use their slack; the nominal ends
+// come back when the error leaves this function.
+struct OverflowRaise {
+    OverflowRaise() {
+        g_raising_overflow = true;
+        state.end = g_hard_end;
+        state.frames_limit = g_hard_limit;
+    }
+    ~OverflowRaise() {
+        g_raising_overflow = false;
+        state.end = g_nominal_end;
+        state.frames_limit = g_nominal_limit;
+    }
+};
+
+[[noreturn]] void raise_overflow() {
+    state.top = uint32_t(state.top - state.bottom) < OVERFLOW_BACKOFF ? state.bottom
+                                                                     : state.top - OVERFLOW_BACKOFF;
+    cycle_stack::reset();
+    if (g_raising_overflow) {
+        // Building the error ran out of the slack too: throw without one.
+        errors::throw_error(none_value);
+    }
+    OverflowRaise guard;
+    raise_error("internal", "stack-overflow");
+}
+
+}  // namespace
+
+void overflow_arguments() { raise_overflow(); }
+void overflow_frames() { raise_overflow(); }
+
+// ---- Argument stack --------------------------------------------------------------------------
+
+void keep_last() {
+    Cell* t = top_value();
+    if (state.top > state.base && type_of(t) == TYPE_ERROR) *state.base = *t;
+    state.top = state.base + 1;
+}
+
+void pop_into_previous() {
+    if (state.top - state.bottom < 2) return;
+    Cell v = state.top[-1];
+    state.top--;
+    state.top[-1] = v;
+}
+
+// ---- Frames --------------------------------------------------------------------------------
+
+void mark(const Cell* word, uint32_t header) {
+    if (state.frames_top >= state.frames_limit) overflow_frames();
+    CallFrame* f = state.frames_top++;
+    int32_t sym;
+    uint32_t ctx;
+    if (word && is_word_kind(type_of(word))) {
+        sym = word::symbol_of(word);
+        ctx = word->data1;
+    } else {
+        sym = g_anon_symbol;
+        ctx = 0;
+    }
+    f->header = header | (uint32_t(sym) & FRAME_SYMBOL_MASK);
+    f->saved_base = state.base;
+    f->word_context = ctx;
+    f->function_context = 0;
+    f->saved_values = nullptr;
+    state.base = state.top;
+}
+
+void attach_function_context(Node ctx, Cell* values) {
+    CallFrame* f = top_frame();
+    f->function_context = reinterpret_cast<uint32_t>(ctx);
+    f->saved_values = context::stack_values(ctx);
+    context::set_stack_values(ctx, values);
+}
+
+void mark_func(const Cell* word, Node ctx) {
+    mark(word, HEADER_FUNCTION);
+    if (ctx) {
+        CallFrame* f = top_frame();
+        f->function_context = reinterpret_cast<uint32_t>(ctx);
+        f->saved_values = context::stack_values(ctx);
+    }
+}
+void mark_interp_func(const Cell* word, Node ctx) {
+    mark(word, HEADER_INTERP_FUNCTION);
+    if (ctx) {
+        CallFrame* f = top_frame();
+        f->function_context = reinterpret_cast<uint32_t>(ctx);
+        f->saved_values = context::stack_values(ctx);
+    }
+}
+void mark_native(const Cell* word) { mark(word, HEADER_NATIVE); }
+void mark_interp_native(const Cell* word) { mark(word, HEADER_INTERP_NATIVE); }
+void mark_try(const Cell* word) { mark(word, HEADER_TRY); }
+void mark_try_all(const Cell* word) { mark(word, HEADER_TRY_ALL); }
+void mark_catch(const Cell* word) { mark(word, HEADER_CATCH); }
+void mark_eval(const Cell* word) { mark(word, HEADER_EVAL); }
+void mark_loop(const Cell* word) { mark(word, HEADER_LOOP); }
+void mark_dyn(const Cell* word) { mark(word, HEADER_DYN); }
+
+void mark_compiled_func(const Cell* word, Node ctx) {
+    Cell* previous = ctx ? context::stack_values(ctx) : nullptr;
+    if (ctx) context::set_stack_values(ctx, state.base);
+    mark(word, HEADER_COMPILED_BODY);
+    if (ctx) {
+        CallFrame* f = top_frame();
+        f->function_context = reinterpret_cast<uint32_t>(ctx);
+        f->saved_values = previous;
+    }
+}
+
+void set_body_flag(bool on) {
+    if (frames_empty()) return;
+    if (on) top_frame()->header |= FRAME_BODY;
+    else top_frame()->header &= ~FRAME_BODY;
+}
+
+void set_interp_flag() {
+    if (!frames_empty()) top_frame()->header |= FRAME_INTERP;
+}
+
+CallFrame* claim_parent_body() {
+    if (state.frames_top - state.frames_bottom < 2) return nullptr;
+    CallFrame* f = state.frames_top - 2;
+    if (f->header & FRAME_BODY) return nullptr;
+    f->header |= FRAME_BODY;
+    return f;
+}
+
+void clear_body_flag(CallFrame* frame) {
+    if (frame) frame->header &= ~FRAME_BODY;
+}
+
+bool in_interp(CallFrame* frame, bool one_only) {
+    for (CallFrame* f = frame ? frame : top_frame(); f >= state.frames_bottom; f--) {
+        if (f->header & FRAME_INTERP) return true;
+        if (one_only) return false;
+    }
+    return false;
+}
+
+void rename_frame(const Cell* word) {
+    if (!word || type_of(word) != TYPE_WORD || frames_empty()) return;
+    CallFrame* f = g_where_marker ? g_where_marker - 1 : top_frame();
+    if (f < state.frames_bottom) return;
+    f->header = (f->header & ~FRAME_SYMBOL_MASK) | (uint32_t(word::symbol_of(word)) & FRAME_SYMBOL_MASK);
+}
+
+// ---- Popping ---------------------------------------------------------------------------------
+
+namespace {
+
+inline CallFrame* pop_frame() {
+    if (state.frames_top == state.frames_bottom) return nullptr;
+    return --state.frames_top;
+}
+
+}  // namespace
+
+void unwind() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    if (frame_kind(f) == FRAME_FUNCTION) restore_context(f);
+    state.top = state.base;
+    state.base = f->saved_base;
+    if (f == state.frames_bottom) state.base = state.top = state.bottom;
+    drop_stale_marker();
+}
+
+void unwind_drop() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    if (frame_kind(f) == FRAME_FUNCTION) restore_context(f);
+    state.base = f->saved_base;
+    if (f == state.frames_bottom) state.base = state.bottom;
+    pop(1);
+    drop_stale_marker();
+}
+
+void unwind_keep() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    state.top = state.base + 1;
+    state.base = f->saved_base;
+    drop_stale_marker();
+}
+
+void unwind_func_keep() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    restore_context(f);
+    state.top = state.base + 1;
+    state.base = f->saved_base;
+    drop_stale_marker();
+}
+
+void unwind_func() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    restore_context(f);
+    state.base = f->saved_base;
+    state.top = state.base;
+    drop_stale_marker();
+}
+
+void unwind_func_last() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    restore_context(f);
+    Cell result = *state.base;
+    state.base = f->saved_base;
+    *state.base = result;
+    state.top = state.base + 1;
+    drop_stale_marker();
+}
+
+void unwind_last() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    Cell result = *state.base;
+    state.base = f->saved_base;
+    *state.base = result;
+    state.top = state.base + 1;
+    drop_stale_marker();
+}
+
+void unwind_reset() {
+    CallFrame* f = pop_frame();
+    if (!f) return;
+    state.base = f->saved_base;
+    state.top = state.base;
+    drop_stale_marker();
+}
+
+Cell* base_inside(CallFrame* frame) {
+    return frame + 1 < state.frames_top ? (frame + 1)->saved_base : state.base;
+}
+
+CallFrame* unwind_to(uint32_t kind, bool keep) {
+    if (frames_empty()) return nullptr;
+    CallFrame* f = top_frame();
+    while (f > state.frames_bottom) {
+        uint32_t k = frame_kind(f);
+        if (k == kind || k == FRAME_TRY_ALL) break;
+        f--;
+    }
+    Cell* inside = base_inside(f);
+    for (CallFrame* g = state.frames_top - 1; g > f; g--) restore_context(g);
+    state.frames_top = f + 1;
+    if (keep) {
+        state.base = inside;
+        state.top = inside + 1;
+    } else {
+        state.base = f->saved_base;
+        if (f == state.frames_bottom) state.base = state.top = state.bottom;
+    }
+    drop_stale_marker();
+    return f;
+}
+
+void unwind_to_last(uint32_t kind) {
+    Cell result = *state.base;
+    if (frames_empty()) return;
+    CallFrame* f = top_frame();
+    while (f > state.frames_bottom) {
+        uint32_t k = frame_kind(f);
+        if (k == kind || k == FRAME_TRY_ALL) break;
+        f--;
+    }
+    Cell* inside = base_inside(f);
+    unwind_to(kind, false);
+    *inside = result;
+    state.base = inside;
+    state.top = inside + 1;
+}
+
+void unwind_to_loop(bool keep) { unwind_to(FRAME_LOOP, keep); }
+
+// ---- Stoppers ---------------------------------------------------------------------------------
+
+void restore(const Checkpoint& cp) {
+    for (CallFrame* f = state.frames_top; f-- > cp.frames_top;) restore_context(f);
+    state.frames_top = cp.frames_top;
+    state.base = cp.base;
+    state.top = cp.top;
+    drop_stale_marker();
+}
+
+void restore_to_frame(CallFrame* frame, Cell* base, Cell* top) {
+    for (CallFrame* f = state.frames_top; f-- > frame + 1;) restore_context(f);
+    state.frames_top = frame + 1;
+    state.base = base;
+    state.top = top;
+    drop_stale_marker();
+}
+
+CallFrame* exit_frame() { return g_exit_frame; }
+
+// ---- Non-local exits -------------------------------------------------------------------------------
+
+void stamp_error(Cell* error) {
+    Cell* stack_field = error::field(error, ERR_STACK);
+    if (type_of(stack_field) == TYPE_BLOCK) return;
+    *stack_field = Cell{TYPE_INTEGER, 0, uint32_t(state.frames_top - state.frames_bottom), 0};
+}
+
+void throw_error(const Cell* error_in) {
+    Cell error = *error_in;
+    gc::CellRoot keep(&error);
+    if (type_of(&error) == TYPE_ERROR && !frames_empty()) {
+        Cell where = current_call();
+        error::set_where_if_none(&error, &where);
+        stamp_error(&error);
+    }
+    errors::throw_error(&error);
+}
+
+void throw_break(bool has_value, bool continue_) { throw Thrown{prepare_break(has_value, continue_)}; }
+void throw_return(bool has_value, bool from_top) { throw Thrown{prepare_return(has_value, from_top)}; }
+void throw_value(uint32_t code) { throw Thrown{prepare_value(code)}; }
+
+uint32_t prepare_break(bool has_value, bool continue_) {
+    const char* id = continue_ ? "continue" : "break";
+    CallFrame* f = state.frames_top - 2;   // below the frame of break or continue itself
+    for (; f >= state.frames_bottom; f--) {
+        uint32_t k = frame_kind(f);
+        if (k == FRAME_TRY_ALL) raise_error("throw", id);
+        if (k == FRAME_LOOP) break;
+    }
+    if (f < state.frames_bottom) raise_error("throw", id);
+    Cell value = has_value && !continue_ ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    *inside = value;
+    g_exit_frame = f;
+    restore_to_frame(f, inside, inside);
+    return continue_ ? THROW_CONTINUE : THROW_BREAK;
+}
+
+uint32_t prepare_return(bool has_value, bool from_top) {
+    CallFrame* f = state.frames_top - (from_top ? 1 : 2);
+    for (; f >= state.frames_bottom; f--) {
+        if (f->header & FRAME_BODY) break;
+        if (frame_kind(f) == FRAME_TRY_ALL) raise_error("throw", "return");
+    }
+    if (f < state.frames_bottom) raise_error("throw", "return");
+    Cell value = has_value ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    *inside = value;
+    g_exit_frame = f;
+    restore_to_frame(f, inside, inside);
+    return has_value ? THROW_RETURN : THROW_EXIT;
+}
+
+uint32_t prepare_value(uint32_t code) {
+    if (!g_where_marker) g_where_marker = state.frames_top;
+    CallFrame* f = state.frames_top - 2;
+    for (; f >= state.frames_bottom; f--) {
+        uint32_t k = frame_kind(f);
+        if (k == FRAME_TRY_ALL) break;
+        if (k == FRAME_CATCH) break;
+    }
+    if (f < state.frames_bottom || frame_kind(f) == FRAME_TRY_ALL) {
+        Cell value = *state.base;
+        raise_error("throw", "throw", &value);
+    }
+    Cell value = *state.base;
+    Cell name = state.top - state.base >= 2 ? state.base[1] : Cell{TYPE_NONE, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    inside[0] = value;
+    inside[1] = name;
+    g_exit_frame = f;
+    CallFrame* marker = g_where_marker;
+    restore_to_frame(f, inside, inside + 2);
+    g_where_marker = marker;   // kept for the next report, as the throw's position
+    if (interp::tracing_active) interp::trace_throw();
+    return code;
+}
+
+// ---- The report of an uncaught error --------------------------------------------------------------
+
+void set_caption_reader(CaptionReader reader) { g_caption_reader = reader; }
+
+void report_uncaught(const Cell* error_in) {
+    Cell error = *error_in;
+    gc::CellRoot keep(&error);
+    std::string caption = "Qor NoName App";
+    if (g_caption_reader) {
+        const Cell* title = g_caption_reader();
+        if (title && type_of(title) == TYPE_STRING) caption = string::to_utf8(title);
+    }
+    Cell text = string::make(64);
+    gc::CellRoot keep_text(&text);
+    if (state.bottom) {
+        state.base = state.top = state.bottom;
+        *push_slot() = error;
+    }
+    dispatch::form(&error, &text, nullptr, INT32_MAX);
+    std::string body = string::to_utf8(&text);
+    if (platform::is_redirected(platform::STD_ERR)) {
+        std::string out;
+        for (char c : body) {
+            if (c == '\n') out += '\r';
+            out += c;
+        }
+        out += "\r\n";
+        platform::write_std(platform::STD_ERR, out.data(), out.size());
+    } else {
+        std::u16string wide_caption = raw_utf::utf8_to_utf16(caption);
+        std::u16string wide_text = raw_utf::utf8_to_utf16(body);
+        show_alert_box(wide_caption.c_str(), wide_text.c_str());
+    }
+    runtime::exit();
+    platform::exit_process(-2);
+}
+
+// ---- Frame walks ----------------------------------------------------------------------------------
+
+Cell current_call() {
+    CallFrame* f = (g_where_marker ? g_where_marker : state.frames_top) - 1;
+    g_where_marker = nullptr;
+    for (; f >= state.frames_bottom; f--)
+        if (proper_symbol(frame_symbol(f))) return word_of_frame(f);
+    return not_found_word();
+}
+
+void collect_trace(Cell* block_in) {
+    Cell block = *block_in;
+    gc::CellRoot keep(&block);
+    for (CallFrame* f = state.frames_top - 1; f > state.frames_bottom; f--) {
+        if (!proper_symbol(frame_symbol(f))) continue;
+        Node ctx = reinterpret_cast<Node>(f->function_context ? f->function_context : 0);
+        Cell word = ctx ? *context::word_for_symbol(ctx, frame_symbol(f)) : *context::make_global_word(frame_symbol(f));
+        block::append_copy(&block, &word);
+        Cell n{TYPE_INTEGER, 0, uint32_t(f->saved_base - state.bottom), 0};
+        block::append_copy(&block, &n);
+    }
+}
+
+int32_t list_calls(int32_t level, Cell* out, int32_t frame_count, int32_t limit) {
+    CallFrame* end = state.frames_bottom + frame_count;
+    if (end > state.frames_top) end = state.frames_top;
+    for (CallFrame* f = state.frames_bottom; f < end && limit > 0; f++) {
+        if (!listed(f, level)) continue;
+        Cell word = word_of_frame(f);
+        limit = dispatch::form(&word, out, nullptr, limit);
+        string::append_ascii(out, " ");
+        limit--;
+    }
+    return limit;
+}
+
+void print_calls(int32_t level, Cell* block_in, int32_t frame_count) {
+    Cell block = *block_in;
+    gc::CellRoot keep(&block);
+    CallFrame* end = state.frames_bottom + frame_count;
+    if (end > state.frames_top) end = state.frames_top;
+    for (CallFrame* f = state.frames_bottom; f < end; f++) {
+        if (!listed(f, level)) continue;
+        Cell word = word_of_frame(f);
+        block::append_copy(&block, &word);
+    }
+}
+
+void seam_start_call() {
+    ensure();
+    state.frames_top = state.frames_bottom;
+    state.top = state.base = state.bottom;
+    g_where_marker = g_exit_frame = nullptr;
+}
+
+}  // namespace qor::stack

@@ -1,0 +1,310 @@
+// The interpreter's two stacks and the non-local exits that unwind them.
+//
+// Argument stack: a run of 16-byte cells (20,000) in a buffer that never
+// moves.  `top` is the next free cell; the arguments base is the first
+// argument of the call now running, and its cell is that call's result slot:
+// every native, action and function leaves its result there.
+//   bottom <= base <= top < end
+//
+// Call-frame stack: fixed 20-byte records (room for 12,000), one per call in
+// progress.  A frame remembers the arguments base of its caller, names the
+// call (symbol and the word's context, for error reports), and for a
+// function the local context whose values pointer must be put back when the
+// frame goes.
+//
+// Non-local exits (break, continue, return, exit, throw, errors) are the one
+// C++ exception `Thrown` with the codes of runtime/throw.hpp.  The thrower
+// finds its target frame, writes the value the stopper expects into the
+// target's result slot and records the target (`exit_frame`); the C++
+// exception then carries the code to the stopper, which puts both stacks
+// back with `restore_to_frame` (popping the frames above its own, each
+// function frame restoring its context's values pointer).  Frames are
+// therefore popped exactly once on every exit path: by their owner on the
+// normal path, by a stopper's restore on a non-local one.
+//
+// Both buffers are static and never move; they exist before start-up and
+// survive restarts of the memory manager.  The collector marks the live
+// cells [bottom, top) and every context the live frames name.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "datatypes/cell.hpp"
+#include "runtime/memory.hpp"
+
+namespace qor {
+
+// Frame kinds (bits 24-27 of a frame header).
+enum FrameKind : uint32_t {
+    FRAME_FUNCTION = 1,
+    FRAME_NATIVE   = 2,
+    FRAME_TRY      = 4,
+    FRAME_TRY_ALL  = 5,   // also a barrier that break, continue, return, exit and throw never cross
+    FRAME_CATCH    = 6,
+    FRAME_EVAL     = 7,
+    FRAME_LOOP     = 8,
+    FRAME_DYN      = 9,
+};
+
+// Frame header layout: the symbol id in bits 0-23, the kind in bits 24-27,
+// the body-running flag, and the flag of a call made by the interpreter.
+constexpr uint32_t FRAME_SYMBOL_MASK = 0x00FFFFFFu;
+constexpr uint32_t FRAME_KIND_SHIFT  = 24;
+constexpr uint32_t FRAME_KIND_MASK   = 0x0F000000u;
+constexpr uint32_t FRAME_BODY        = 0x10000000u;   // a function body runs in this frame
+constexpr uint32_t FRAME_INTERP      = 0x80000000u;   // pushed by the interpreter
+
+// Header values pushed by the mark operations.
+enum : uint32_t {
+    HEADER_FUNCTION        = 0x01000000u,
+    HEADER_INTERP_FUNCTION = 0x81000000u,
+    HEADER_NATIVE          = 0x02000000u,
+    HEADER_INTERP_NATIVE   = 0x82000000u,
+    HEADER_COMPILED_BODY   = 0x12000000u,
+    HEADER_TRY             = 0x04000000u,
+    HEADER_TRY_ALL         = 0x05000000u,
+    HEADER_CATCH           = 0x06000000u,
+    HEADER_EVAL            = 0x87000000u,
+    HEADER_LOOP            = 0x08000000u,
+    HEADER_DYN             = 0x09000000u,
+};
+
+struct CallFrame {
+    uint32_t header;
+    Cell*    saved_base;         // arguments base of the caller
+    uint32_t word_context;       // context node of the call word (0: none)
+    uint32_t function_context;   // function frames: the local context's node; else 0
+    Cell*    saved_values;       // function frames: its values pointer before the call
+};
+static_assert(sizeof(CallFrame) == 20, "a call frame is five 32-bit words");
+static_assert(offsetof(CallFrame, saved_base) == 4 && offsetof(CallFrame, word_context) == 8 &&
+              offsetof(CallFrame, function_context) == 12 && offsetof(CallFrame, saved_values) == 16);
+
+inline uint32_t frame_kind(const CallFrame* f) { return (f->header & FRAME_KIND_MASK) >> FRAME_KIND_SHIFT; }
+inline int32_t frame_symbol(const CallFrame* f) { return int32_t(f->header & FRAME_SYMBOL_MASK); }
+
+namespace stack {
+
+constexpr uint32_t ARGUMENT_CELLS = 20000;
+constexpr uint32_t FRAME_BUFFER_CELLS = 15000;                      // 240,000 bytes
+constexpr uint32_t FRAME_CAPACITY = FRAME_BUFFER_CELLS * 16 / 20;   // 12,000 frames
+constexpr uint32_t OVERFLOW_BACKOFF = 5;                            // cells freed before an overflow is raised
+
+// The stack pointers.  Read them through the accessors; only this module and
+// the interpreter's hot paths write them.
+struct State {
+    Cell*      bottom;
+    Cell*      end;
+    Cell*      top;            // next free cell
+    Cell*      base;           // arguments base: result slot of the running call
+    CallFrame* frames_bottom;
+    CallFrame* frames_top;     // next free frame
+    CallFrame* frames_limit;
+};
+extern State state;
+
+// ---- Set-up --------------------------------------------------------------------------
+
+// Empties both stacks, runs ensure(), and links the error module to the
+// stacks and the interpreter (eval_links, the raise hook).
+void init();
+bool ready();   // init or ensure has run
+// Registers the collector's root (again: the root list starts empty after
+// every restart of the memory manager) and takes the symbols of <body> and
+// <anon> from the fixed words when they exist.  Keeps the stacks' contents.
+void ensure();
+void set_frames_top(CallFrame* frame);
+
+// ---- Argument stack --------------------------------------------------------------------
+
+[[noreturn]] void overflow_arguments();
+[[noreturn]] void overflow_frames();
+
+inline Cell* arguments_base() { return state.base; }
+inline Cell* arguments_top() { return state.top; }   // the next free cell
+inline Cell* bottom() { return state.bottom; }
+
+// The cell at the top, not initialised; top advances.  Raises
+// internal/stack-overflow when the advanced top reaches the end.
+inline Cell* push_slot() {
+    Cell* c = state.top++;
+    if (state.top >= state.end) overflow_arguments();
+    return c;
+}
+// A copy of the value at the top (the value may lie on the stack itself);
+// answers the new cell.
+inline Cell* push(const Cell* value) {
+    Cell copy = *value;
+    Cell* slot = push_slot();
+    *slot = copy;
+    return slot;
+}
+// Drops n cells, never below the bottom.
+inline void pop(uint32_t n) {
+    state.top = uint32_t(state.top - state.bottom) < n ? state.bottom : state.top - n;
+}
+inline void reset() { state.top = state.base; }             // drops all arguments and the result
+inline void keep() { state.top = state.base + 1; }          // keeps only the result slot
+inline void set_last(const Cell* value) { *state.base = *value; }
+inline void set_last_keep(const Cell* value) {
+    Cell copy = *value;
+    state.top = state.base + 1;
+    *state.base = copy;
+}
+inline void set_last_keep(Cell value) {
+    state.top = state.base + 1;
+    *state.base = value;
+}
+// When the top value is an error!, copies it into the result slot; then
+// top = base + 1.
+void keep_last();
+// Drops the top value and copies it over the value below it.
+void pop_into_previous();
+// The last pushed cell, or the bottom cell when the stack is empty.
+inline Cell* top_value() { return state.top == state.bottom ? state.bottom : state.top - 1; }
+inline uint32_t top_type() { return type_of(top_value()); }
+inline uint32_t depth() { return uint32_t(state.top - state.bottom); }
+
+// ---- Pushing frames --------------------------------------------------------------------
+// Each takes the call word (any word kind), whose symbol and context name the
+// frame; a null word names it <anon>.  The new call's arguments base is the
+// current top, so its first argument (and result slot) is the next cell
+// pushed.
+
+void mark(const Cell* word, uint32_t header);
+void mark_func(const Cell* word, Node ctx);            // kind 1, records the context to restore
+void mark_interp_func(const Cell* word, Node ctx);     // the same, made by the interpreter
+void mark_native(const Cell* word);
+void mark_interp_native(const Cell* word);
+void mark_try(const Cell* word);
+void mark_try_all(const Cell* word);
+void mark_catch(const Cell* word);
+void mark_eval(const Cell* word);
+void mark_loop(const Cell* word);
+void mark_dyn(const Cell* word);
+// Points the local context's values at the current arguments base (the
+// arguments on the stack become its locals), then pushes a compiled-body
+// frame that restores the previous pointer when popped.
+void mark_compiled_func(const Cell* word, Node ctx);
+
+// Makes the top frame a function frame of `ctx`: its values pointer is
+// remembered for the pop and pointed at `values`.
+void attach_function_context(Node ctx, Cell* values);
+
+// ---- Frame flags and queries -------------------------------------------------------------
+
+inline CallFrame* top_frame() { return state.frames_top - 1; }   // below the bottom when empty
+inline CallFrame* frames_bottom() { return state.frames_bottom; }
+inline CallFrame* frames_top() { return state.frames_top; }       // the next free frame
+inline bool frames_empty() { return state.frames_top == state.frames_bottom; }
+void set_body_flag(bool on);
+void set_interp_flag();
+CallFrame* claim_parent_body();            // 0 when the frame below the top already had it
+void clear_body_flag(CallFrame* frame);
+bool in_interp(CallFrame* frame, bool one_only);
+void rename_frame(const Cell* word);
+
+// ---- Popping frames ------------------------------------------------------------------------
+// A popped function frame (kind 1) with a context writes its saved values
+// pointer back, except where noted.
+
+void unwind();              // top = current base; base = saved base
+void unwind_drop();         // base = saved base; top moves down one cell
+void unwind_keep();         // no restore; top = current base + 1; base = saved base
+void unwind_func_keep();    // always restores; top = current base + 1; base = saved base
+void unwind_func();         // always restores; base = saved base; top = base
+void unwind_func_last();    // always restores; result copied into the caller's result slot
+void unwind_last();         // as unwind_func_last without the restore
+void unwind_reset();        // no restore; base = saved base; top = base
+
+// Pops frames down to a frame of the kind, a FRAME_TRY_ALL or the bottom;
+// the frame found stays on the stack (keep: base = the base inside it and
+// top = that + 1; else base = top = its saved base).  Answers it.
+CallFrame* unwind_to(uint32_t kind, bool keep);
+void unwind_to_last(uint32_t kind);
+void unwind_to_loop(bool keep);
+
+// ---- Stoppers ----------------------------------------------------------------------------
+
+// The stack state a catch site returns to.
+struct Checkpoint {
+    Cell*      base;
+    Cell*      top;
+    CallFrame* frames_top;
+};
+inline Checkpoint checkpoint() { return {state.base, state.top, state.frames_top}; }
+// Pops the frames above the checkpoint (restoring function contexts), then
+// puts base and top back.
+void restore(const Checkpoint& cp);
+// Keeps `frame` as the top frame (popping those above it), then sets base and
+// top.  The stoppers of break, return and throw call it with the frame the
+// exit was aimed at.
+void restore_to_frame(CallFrame* frame, Cell* base, Cell* top);
+
+// The frame the last break, continue, return, exit or throw was aimed at;
+// its stopper compares it with its own frame and lets others pass.
+CallFrame* exit_frame();
+// The base inside a frame (the result slot of the code it runs): the saved
+// base of the frame above it, or the current base for the top frame.
+Cell* base_inside(CallFrame* frame);
+
+// ---- Non-local exits -------------------------------------------------------------------------
+
+// Sets the error's `where` from current_call when it is none, stamps its
+// stack position, and throws it as the pending error (THROW_ERROR).
+[[noreturn]] void throw_error(const Cell* error);
+// break (has_value: the running call's first argument is the value) and
+// continue.  Outside a loop, or behind a FRAME_TRY_ALL: throw/break or
+// throw/continue, raised from the exit's own call.
+[[noreturn]] void throw_break(bool has_value, bool continue_);
+// return (with the running call's first argument) and exit.  Without a frame
+// whose body runs: throw/return.  from_top: the search starts at the top
+// frame instead of below it.
+[[noreturn]] void throw_return(bool has_value, bool from_top);
+// throw: the value and its name (none or a word) are the running call's
+// first two cells; they land in the catch frame's result slot and the next
+// cell.  Without a catch: throw/throw with the value.
+[[noreturn]] void throw_value(uint32_t code);
+// The same exits made ready without the throw: the stacks are cut back to
+// the target and the code is answered.  A native returns it to the
+// interpreter, which carries it to the stopper without a C++ exception (see
+// interp::eval_block_exit); any other caller throws it.
+uint32_t prepare_break(bool has_value, bool continue_);
+uint32_t prepare_return(bool has_value, bool from_top);
+uint32_t prepare_value(uint32_t code);
+// Unless the error's `stack` field holds a block!, it becomes an integer!
+// with the current frame count.
+void stamp_error(Cell* error);
+
+// The report of an error that nothing caught: the caption is the `title` of
+// system/script when the caption reader gives a string, else
+// "Qor NoName App"; the error is formed without limit and shown in a message
+// box (standard error when it is a file or a pipe); the process ends with
+// status -2.  The outermost catch site of start-up calls it.
+[[noreturn]] void report_uncaught(const Cell* error);
+using CaptionReader = const Cell* (*)();
+void set_caption_reader(CaptionReader reader);
+
+// ---- Frame walks ---------------------------------------------------------------------------------
+
+// The word naming the innermost call (frames named <body> or <anon> are
+// skipped), starting at the where-marker when set; <not-found> below the
+// bottom.  Clears the where-marker.
+Cell current_call();
+// From the top frame down to the one above the bottom frame: each proper
+// name as a word, then the frame's saved base as a cell count.
+void collect_trace(Cell* block);
+// The calls from the bottom up to the frame count recorded in an error's
+// stack field; a frame is listed when level > 1 or its word's value is a
+// function!.  list_calls forms them into the string (one blank after each)
+// and answers the remaining limit; print_calls appends the words to a block.
+int32_t list_calls(int32_t level, Cell* out, int32_t frame_count, int32_t limit);
+void print_calls(int32_t level, Cell* block, int32_t frame_count);
+
+// For the datatype tests: ensures the stacks, empties them and opens a call
+// at the bottom, so the next pushed cell is the arguments base.
+void seam_start_call();
+
+}  // namespace stack
+
+}  // namespace qor
