@@ -1,39 +1,202 @@
-// Start-up: what the executable does so far.  Later steps of the start-up
-// sequence are added here in their fixed order.
+// Start-up: the process, the runtime's initialisation in its fixed order,
+// the boot definitions, the library, the console, and the end of the run.
 #include "boot/start.hpp"
 
-#include "runtime/console_output.hpp"
+#include <cstdint>
+
+#include "boot/console_io.hpp"
+#include "boot/library.hpp"
+#include "boot/payload.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/char.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/error_catalog.hpp"
+#include "datatypes/file_seam.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/pair_seam.hpp"
+#include "datatypes/path.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/series.hpp"
+#include "datatypes/string_actions.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/triple.hpp"
+#include "datatypes/unset.hpp"
+#include "datatypes/word.hpp"
+#include "evaluator/actions.hpp"
+#include "evaluator/interpreter.hpp"
+#include "evaluator/lexer.hpp"
+#include "evaluator/natives.hpp"
+#include "evaluator/natives_system.hpp"
+#include "evaluator/stack.hpp"
+#include "runtime/case_folding.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/cycle_stack.hpp"
+#include "runtime/fixed_words.hpp"
+#include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/process.hpp"
+#include "runtime/random.hpp"
+#include "runtime/resources.hpp"
+#include "runtime/root_block.hpp"
 #include "runtime/runtime_error.hpp"
-
-#include <cstring>
+#include "runtime/throw.hpp"
 
 namespace qor::boot {
 
-static int run() {
-    output_hooks::init();
-    platform::init();
-    static const char banner[] = "--== Qor 0.6.6 ==--";
-    console::write_latin1_line(banner, std::strlen(banner));
-    return 0;
+namespace {
+
+// The root block never grows: its room covers what start-up keeps there.
+constexpr uint32_t ROOT_BLOCK_ROOM = 9748;
+
+// All six exceptions masked, 53-bit precision, rounding to nearest.  The
+// arithmetic runs on SSE; the x87 unit is still set as the runtime expects.
+constexpr uint16_t FPU_CONTROL_WORD = 0x027F;
+
+void reset_fpu() {
+#if defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("fninit");
+#endif
 }
 
-static int finish(int status) {
-    runtime::exit();
-    return status;
+void load_fpu_control_word() {
+#if defined(__i386__) || defined(__x86_64__)
+    uint16_t cw = FPU_CONTROL_WORD;
+    __asm__ volatile("fldcw %0" : : "m"(cw));
+#endif
 }
+
+// The registration of each datatype, by the first id it registers.  Types
+// whose modules are not built yet have no entry and are skipped.
+struct Registration {
+    uint8_t id;
+    void (*init)();
+};
+const Registration REGISTRATIONS[] = {
+    {TYPE_DATATYPE, datatype::init},
+    {TYPE_UNSET, unset::init},
+    {TYPE_NONE, none::init},
+    {TYPE_LOGIC, logic::init},
+    {TYPE_SERIES, series::init},
+    {TYPE_BLOCK, block::init},
+    {TYPE_STRING, string_actions::init},
+    {TYPE_INTEGER, integer::init},
+    {TYPE_SYMBOL, symbol::init},
+    {TYPE_CONTEXT, context::init},
+    {TYPE_WORD, word::init},          // and lit-word!, set-word!, get-word!, refinement!
+    {TYPE_CHAR, char_::init},
+    {TYPE_NATIVE, native::init},      // and action!, op!
+    {TYPE_PATH, path::init},          // and lit-path!, set-path!, get-path!
+    {TYPE_FUNCTION, function::init},  // and routine!
+    {TYPE_PAREN, paren::init},
+    {TYPE_ISSUE, issue::init},
+    {TYPE_URL, file_seam::init},      // and file!
+    {TYPE_OBJECT, object::init},
+    {TYPE_TRIPLE, triple::init},
+    {TYPE_FLOAT, float_::init},
+    {TYPE_PAIR, pair_seam::init},
+    {TYPE_TIME, time::init},
+};
+
+void register_datatypes() {
+    for (uint8_t id : REGISTRATION_ORDER) {
+        for (const Registration& r : REGISTRATIONS)
+            if (r.id == id) r.init();
+    }
+}
+
+}  // namespace
+
+// The runtime's set-up, in the order that later steps rely on: each step
+// reads tables, words or cells that an earlier one made.
+void runtime_init() {
+    output_hooks::init();
+    platform::init();
+    random::init();
+    memory::init();
+    cycle_stack::init();
+    resource_table::init();
+    register_datatypes();
+    actions::init();
+
+    root_block::make(ROOT_BLOCK_ROOM);
+    root_block::set_collecting(true);   // keep-words: words made now stay put
+    symbol::make_table();
+    context::make_global();
+    case_::init_tables();
+    symbol::make_index();
+    datatype::bind_names();
+    words::init_fixed();
+    words::init_refinements();
+    words::make_ooo_issue();
+    // error! registers once the fixed words exist: its prototype needs them.
+    error::init();
+
+    natives::init();
+    owner::init_table();
+    natives::init_checksum_methods();
+    stack::init();
+    interp::init();
+    lexer::init();
+
+    payload::decode();
+    Cell catalog = error_catalog::build();
+    gc::CellRoot keep(&catalog);
+    error_catalog::install(&catalog);
+
+    gc::counters = gc::Counters{0, 0};
+}
+
+namespace {
+
+int run() {
+    try {
+        runtime_init();
+        // The collector may run from here on; words made later are ordinary
+        // words of the global context.
+        gc::finish_startup();
+        root_block::set_collecting(false);
+        boot_library();
+        launch_console();
+    } catch (const Thrown& t) {
+        if (t.code == THROW_ERROR) stack::report_uncaught(errors::last_raised());
+        throw;
+    }
+    // The console did not stay open: a normal end frees the tracked heap.
+    runtime::error(0, 0);
+}
+
+// After the process set-up: the control word, then the outermost catch
+// frame around everything else.
+int start(void* stack_top) {
+    load_fpu_control_word();
+    gc::set_stack_base(stack_top);
+    return runtime::run_outermost(run);
+}
+
+}  // namespace
 
 #ifdef _WIN32
 int qor_main() {
+    reset_fpu();
     runtime::init_process();
-    return finish(runtime::run_outermost(run));
+    return start(__builtin_frame_address(0));
 }
 #else
 int qor_main(int argc, char** argv) {
+    reset_fpu();
     runtime::init_process(argc, argv);
-    return finish(runtime::run_outermost(run));
+    return start(__builtin_frame_address(0));
 }
 #endif
 

@@ -40,3 +40,16 @@ foreach(script ${e2e_scripts})
   set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 120
     ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>")
 endforeach()
+
+# Qor test cases: each tests/qor/<area>/NAME.out is one case (script, console
+# input, arguments and expected status beside it), run by tests/qor/run.sh
+# with the executable as above.
+file(GLOB_RECURSE qor_cases CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/qor/*.out)
+foreach(expected ${qor_cases})
+  string(REGEX REPLACE "\\.out$" "" case ${expected})
+  file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests/qor ${case})
+  string(REPLACE "/" "." test_name ${rel})
+  add_test(NAME qor.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
+  set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>")
+endforeach()

@@ -192,14 +192,14 @@ void close_open_path(Record& r) {
 
 // Kinds whose final state stops on a byte that belongs to the token (the
 // bracket itself, a closing quote...): skipping such a token steps over it.
-bool includes_stop_byte(uint32_t kind, const uint8_t* text) {
+bool includes_stop_byte(uint32_t kind, const uint8_t* text, const uint8_t* end) {
     switch (kind) {
     case K_BLOCK_OPEN: case K_BLOCK_CLOSE: case K_PAREN_OPEN: case K_PAREN_CLOSE: case K_BRACE_OPEN:
     case K_BRACE_CLOSE: case K_MAP_OPEN: case K_PATH: case K_CONSTRUCT: case K_COMMA: case K_STRING:
     case K_CHAR: case K_BINARY: case K_POINT: case K_TAG: case K_PERCENT:
         return true;
     case K_FILE:
-        return text[0] == '%' && text[1] == '"';
+        return end - text >= 2 && text[0] == '%' && text[1] == '"';
     default:
         return false;
     }
@@ -211,7 +211,7 @@ void skip_token(Record& r, uint32_t kind, const uint8_t* text, const uint8_t* en
         return;
     }
     r.position = end;
-    if (includes_stop_byte(kind, text) && r.position < r.input_end) r.position++;
+    if (includes_stop_byte(kind, text, end) && r.position < r.input_end) r.position++;
     if (kind == K_POINT || r.entry_state == S_POINT) {
         r.entry_state = r.head != NO_MARKER && is_any_path(marker_type(stack_cell(r.head))) ? S_PATH : S_START;
     }
@@ -233,6 +233,7 @@ void path_continuation(Record& r) {
         if ((p + 1 < end && p[1] == '/') || type != TYPE_PATH) throw_error(r, r.token_start, end, TYPE_PATH);
         stack_cell(r.head)->data2 = (stack_cell(r.head)->data2 & ~0xFFFFu) | TYPE_SET_PATH;
         r.position = p + 1;
+        send_event(r, EVENT_CLOSE, TYPE_SET_PATH, p, p + 1);
         close_container(r, TYPE_SET_PATH);
         return;
     }
@@ -248,6 +249,8 @@ void path_continuation(Record& r) {
             throw_error(r, r.token_start, end, TYPE_PATH);
         }
     }
+    // A trace callback sees the path close as it sees blocks close.
+    send_event(r, EVENT_CLOSE, int32_t(type), p, p);
     close_container(r, type);
 }
 
@@ -328,7 +331,8 @@ void scan_loop(Record& r, bool one_value, bool prescan) {
         // 5. Prescanning: the structure scanners run at once, loading nothing.
         bool scanned = false;
         if (prescan && kind <= K_STRING) {
-            KIND_TABLE[kind].scanner(r, text, p, flags, false);
+            const KindEntry& k = KIND_TABLE[kind];
+            (k.scanner ? k.scanner : k.loader)(r, text, p, flags, false);
             scanned = true;
         }
         // 7. Whether to go on with this token.
@@ -336,7 +340,7 @@ void scan_loop(Record& r, bool one_value, bool prescan) {
         if (r.has_callback && entry != S_BRACE_STRING && !point_paren) {
             int32_t type = r.token_type ? int32_t(r.token_type) : -1 - int32_t(kind);
             if (kind == K_EOF) type = 0;
-            const uint8_t* token_end = includes_stop_byte(kind, text) && p < end ? p + 1 : p;
+            const uint8_t* token_end = includes_stop_byte(kind, text, p) && p < end ? p + 1 : p;
             go_on = send_event(r, EVENT_PRESCAN, type, event_start, token_end, nullptr, r.token_type == 0);
         }
         if (scanned) go_on = false;
@@ -609,7 +613,7 @@ ScanResult scan(const ScanRequest& request, Cell* out) {
         const uint8_t* opening = r.input_start + m->data3;
         bool answered_no = false;
         try {
-            r.type_override = int32_t(t == TYPE_POINT2D ? TYPE_PAREN : t);
+            r.type_override = int32_t(t == TYPE_POINT2D ? uint32_t(TYPE_PAREN) : t);
             throw_error(r, opening, r.input_end, ERR_MISSING, closing_of(t));
         } catch (const Stop&) {
             answered_no = true;
@@ -659,7 +663,7 @@ ScanResult transcode_string(const Cell* string, int32_t count, ScanRequest reque
     ConversionArea area(memory::checked_add(memory::checked_mul(length, per_char), 1));
     uint32_t bytes = unicode::to_utf8_bounded(&text, area.data(), length * per_char, int32_t(length), false);
     request.input = area.data();
-    request.size = bytes;
+    request.size = bytes < request.max_bytes ? bytes : request.max_bytes;
     request.source = &text;
     request.source_index = uint32_t(string::index_of(&text));
     return scan(request, out);
@@ -706,8 +710,10 @@ void transcode(const Cell* source, const TranscodeOptions& options, Cell* result
     } else {
         int32_t count = -1;
         if (options.part) {
-            if (type_of(options.part) == TYPE_INTEGER) count = integer::get_value(options.part) < 0 ? 0 : integer::get_value(options.part);
-            else if (type_of(options.part) == type_of(&src) && cell_node(options.part) == cell_node(&src))
+            if (type_of(options.part) == TYPE_INTEGER) {
+                int32_t n = integer::get_value(options.part);
+                request.max_bytes = n < 0 ? 0 : uint32_t(n);
+            } else if (type_of(options.part) == type_of(&src) && cell_node(options.part) == cell_node(&src))
                 count = int32_t(options.part->data1) > int32_t(src.data1) ? int32_t(options.part->data1 - src.data1) : 0;
             else raise_error("script", "not-same-type");
         }

@@ -51,6 +51,7 @@ struct ScanRequest {
     uint32_t       source_index = 0; // the source's index where `input` starts
     Cell*          into = nullptr;   // output block to append to, or null for a new one
     int32_t        first_line = 1;
+    uint32_t       max_bytes = 0xFFFFFFFFu;  // transcode_string: UTF-8 bytes scanned at most
 };
 
 struct ScanResult {
@@ -74,7 +75,9 @@ ScanResult transcode_string(const Cell* string, int32_t count, ScanRequest reque
 // The front end of the native `transcode` (its refinements as arguments).
 // `source` is a string! or binary!; `part` an integer! (a byte count) or a
 // binary! position in the same buffer, or null; `into` a block! or null;
-// `trace` a function!/routine! or null.  Answers, in `result`:
+// `trace` a function!/routine! or null.  A string source is converted to
+// UTF-8 first: an integer /part counts bytes of that text, a position in
+// the same string counts characters.  Answers, in `result`:
 //   plain: the block of values (into: the given block, values appended);
 //   next:  a block [value source-after-it];
 //   one:   the first value (unset when there is none);

@@ -42,7 +42,7 @@ struct Record {
     const uint8_t* brace_start = nullptr;  // the outer { of an open brace string
     int32_t        brace_depth = 0;
     uint32_t       brace_flags = 0;
-    const uint8_t* brace_token_start = nullptr;
+    bool           brace_new_line = false;   // the outer { began a line
     bool           new_line = false;       // the token began on a new line
     bool           load_values = true;
     // Trace callback.

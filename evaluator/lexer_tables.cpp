@@ -356,6 +356,7 @@ constexpr Builder build_transitions() {
     b.on(48, LETTERS, 52);
     b.on(48, {C_PLUS, C_MINUS, C_GREATER, C_EQUAL, C_LESS, C_CARET, C_CONT}, 52);
     b.on(48, DELIMITERS, F(K_WORD));
+    b.on(48, C_SLASH, F(K_PATH));
     // 49: a leading dot.
     b.fill(49, ERR);
     b.on(49, DIGITS, 50);
@@ -419,10 +420,11 @@ constexpr Builder build_transitions() {
     b.on(59, C_LPAREN, F(K_PAREN_OPEN));
     b.on(59, C_RPAREN, F(K_PAREN_CLOSE));
     b.on(59, C_DQUOTE, 2);
+    b.on(59, C_LBRACE, F(K_BRACE_OPEN));  // strings mold in braces too
     b.on(59, C_SHARP, 63);
     b.on(59, {C_QUOTE, C_COLON}, 61);
     b.on(59, LETTERS, 62);
-    b.on(59, {C_GREATER, C_EQUAL, C_CARET}, 62);
+    b.on(59, {C_GREATER, C_EQUAL, C_CARET, C_DOT}, 62);
     b.on(59, C_LESS, 43);
     b.on(59, C_AT, 57);
     b.on(59, C_DOLLAR, 36);
@@ -434,6 +436,7 @@ constexpr Builder build_transitions() {
     b.on(60, {C_SLASH, C_COLON, C_LESS}, F(K_INTEGER));
     b.fill(61, ERR);
     b.on(61, LETTERS, 62);
+    b.on(61, {C_GREATER, C_EQUAL, C_LESS, C_CARET, C_PLUS, C_MINUS, C_DOT, C_CONT}, 62);
     b.fill(62, ERR);
     b.word_body(62, 62);
     b.on(62, DELIMITERS, F(K_WORD));

@@ -297,7 +297,7 @@ void scan_close(Record& r, const uint8_t*, const uint8_t* end, uint32_t, bool) {
     if (is_any_path(open)) invalid(r, end, TYPE_PATH);  // a path may not end with "/"
     char expected = open == TYPE_BLOCK || open == TYPE_MAP ? ']' : ')';
     if (open == TYPE_POINT2D || expected != c) {
-        r.type_override = int32_t(open == TYPE_POINT2D ? TYPE_PAREN : open);
+        r.type_override = int32_t(open == TYPE_POINT2D ? uint32_t(TYPE_PAREN) : open);
         char opening = open == TYPE_BLOCK ? '[' : open == TYPE_MAP ? '#' : '(';
         throw_error(r, end, r.input_end, ERR_MISSING, expected == c ? opening : expected);
     }
@@ -315,6 +315,7 @@ void scan_brace_open(Record& r, const uint8_t*, const uint8_t* end, uint32_t fla
     r.position = end + 1;
     if (r.entry_state != S_BRACE_STRING) {
         r.brace_start = end;
+        r.brace_new_line = r.new_line;
         r.brace_depth = 1;
         r.brace_flags = 0;
         send_event(r, EVENT_OPEN, TYPE_STRING, end, end + 1);
@@ -337,14 +338,16 @@ void scan_brace_close(Record& r, const uint8_t*, const uint8_t* end, uint32_t fl
     const uint8_t* start = r.brace_start;
     uint32_t brace_flags = r.brace_flags;
     send_event(r, EVENT_CLOSE, TYPE_STRING, start, end + 1);
-    // The string is one token from its "{" to its "}".
-    r.entry_state = S_START;
+    // The string is one token from its "{" to its "}" (a path element, or
+    // a value in a container).
+    r.entry_state = enclosing_state(r);
     bool answer = true;
     if (!load || wants(r, EVENT_SCAN)) {
         load_text(r, start + 1, end, brace_flags, TEXT_ESCAPES, TYPE_STRING, start, false);
         answer = send_event(r, EVENT_SCAN, TYPE_STRING, start, end + 1);
     }
     if (answer && load) {
+        r.new_line = r.brace_new_line;
         load_text(r, start + 1, end, brace_flags, TEXT_ESCAPES, TYPE_STRING, start, true);
         if (wants(r, EVENT_LOAD)) {
             Cell value = *stack_cell(r.top - 1);
@@ -384,6 +387,11 @@ WordParts word_parts(Record& r, const uint8_t* start, const uint8_t* end, bool i
         w.name_end--;
     }
     if (w.name == w.name_end) invalid(r, start, w.type);
+    for (const uint8_t* p = w.name; p < w.name_end;) {
+        uint32_t cp, n = utf8_char(p, w.name_end, &cp);
+        if (n == 0) invalid(r, start, TYPE_WORD);
+        p += n;
+    }
     for (const uint8_t* p = w.name; p < w.name_end; p++) {
         // A ":" in the middle only inside a path, before a delimiter.
         if (*p == ':' && !(in_path && p + 1 == w.name_end)) invalid(r, start, TYPE_WORD);
@@ -402,6 +410,8 @@ void push_word(Record& r, const WordParts& w) {
 // A word followed by "/": a path opens with the word as its first element.
 void scan_path(Record& r, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     if (in_point_under_construction(r)) invalid(r, start, TYPE_POINT2D);
+    // An element such as <<x inside a path reaches here: paths do not nest.
+    if (r.entry_state == S_PATH) invalid(r, start, TYPE_PATH);
     uint32_t type = *start == '\'' ? uint32_t(TYPE_LIT_PATH) : *start == ':' ? uint32_t(TYPE_GET_PATH) : uint32_t(TYPE_PATH);
     send_event(r, EVENT_OPEN, int32_t(type), start, end);
     WordParts w = word_parts(r, start, end, false);
@@ -428,8 +438,9 @@ void scan_construct(Record& r, const uint8_t* start, const uint8_t* end, uint32_
         return true;
     };
     Cell value{TYPE_NONE, 0, 0, 0};
-    bool found = true;
-    if (same("true", 4)) value = Cell{TYPE_LOGIC, 1, 0, 0};
+    bool found = n > 0;
+    if (!found) {
+    } else if (same("true", 4)) value = Cell{TYPE_LOGIC, 1, 0, 0};
     else if (same("false", 5)) value = Cell{TYPE_LOGIC, 0, 0, 0};
     else if (same("none", 4)) value = Cell{TYPE_NONE, 0, 0, 0};
     else if (same("unset", 5)) value = Cell{TYPE_UNSET, 0, 0, 0};
@@ -437,7 +448,7 @@ void scan_construct(Record& r, const uint8_t* start, const uint8_t* end, uint32_
         found = false;
         for (uint32_t id = 1; id <= registry::highest_type() && !found; id++) {
             const TypeNameEntry& t = registry::type_name(id);
-            if (t.name && same(t.name, uint32_t(std::strlen(t.name)))) {
+            if (t.name && t.name[0] && same(t.name, uint32_t(std::strlen(t.name)))) {
                 datatype::set(&value, id);
                 found = true;
             }
@@ -529,6 +540,8 @@ void load_integer(Record& r, const uint8_t* start, const uint8_t* end, uint32_t 
         if (load) push(r, integer::make(v));
         return;
     case number_scan::INT_AS_FLOAT:
+        // A path element must be an integer (a float would not mold back).
+        if (r.entry_state == S_PATH) invalid(r, start, TYPE_INTEGER);
         load_float_text(r, start, end, load);
         return;
     default:
@@ -618,7 +631,7 @@ void load_pair(Record& r, const uint8_t* start, const uint8_t* end, uint32_t fla
     if (x == end || number_scan::lex_integer(start, x, quotes, &a) != number_scan::INT_OK ||
         number_scan::lex_integer(x + 1, end, quotes, &b) != number_scan::INT_OK)
         invalid(r, start, TYPE_PAIR);
-    if (load) not_built();
+    if (load) push(r, Cell{TYPE_PAIR, 0, uint32_t(a), uint32_t(b)});
 }
 
 void load_point(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -763,6 +776,8 @@ bool parse_time(const uint8_t* start, const uint8_t* end, double* seconds) {
     }
     double h = hours < 0 ? -double(hours) : double(hours);
     double value = h * 3600.0 + double(minutes) * 60.0 + secs;
+    // Hours past 32 bits (minutes may carry into them) would not mold back.
+    if (value >= 2147483648.0 * 3600.0) return false;
     *seconds = negative || hours < 0 ? -value : value;
     return true;
 }

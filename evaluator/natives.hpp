@@ -9,6 +9,10 @@
 // for the word's trailing '*' (`if*` -> if_star, `equal?*` -> equal_q_star,
 // `to-hex*` -> to_hex_star, `NaN?*` -> nan_q_star).
 //
+// Files: natives_control.cpp (the control natives, do, try, catch, throw and
+// the exits), natives_compose.cpp (reduce, compose), natives_func.cpp (func,
+// function, does, has); the others as natives_pending.cpp lists them.
+//
 // ORDER NATIVES: the declarations below follow the table order (1-based
 // index in the comment); natives_init.cpp registers them in the same order.
 #pragma once
@@ -137,5 +141,11 @@ int32_t transcode_star(bool check, const int32_t* refinements);   // 106 transco
 int32_t apply_star(bool check, const int32_t* refinements);   // 107 apply
 
 constexpr uint32_t NATIVE_COUNT = 107;
+
+// Compiled code's own try, after it caught an error: the error is the top
+// value of the argument stack; with `keep` the call stack is captured into
+// it; an error of type and id `throw` (a throw that found no catch) is raised
+// again, any other becomes the result.
+void try_caught(bool keep);
 
 }  // namespace qor::natives

@@ -263,7 +263,7 @@ int32_t as_star(bool check, const int32_t*) {
     check_arg(check, 1, series_kinds, 1);
     Cell* type = arg(0);
     Cell spec = *arg(1);
-    uint32_t target = type_of(type) == TYPE_DATATYPE ? type->data1 : type_of(type);
+    uint32_t target = type_of(type) == TYPE_DATATYPE ? type->data1 : uint32_t(type_of(type));
     uint32_t from = type_of(&spec);
     int32_t cls = coerce_class(from);
     if (cls == 0 || coerce_class(target) != cls) {

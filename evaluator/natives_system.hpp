@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "datatypes/cell.hpp"
 
@@ -14,6 +13,10 @@ namespace qor::natives {
 // backend registers its message pump here (null: nothing to run).
 using EventPump = void (*)();
 void set_event_pump(EventPump pump);
+
+// Start-up (after the ownership table): interns the checksum method words
+// in their fixed order: tcp md5 sha1 crc32 adler32 sha256 sha384 sha512 hash.
+void init_checksum_methods();
 
 namespace sys {
 
@@ -36,8 +39,8 @@ std::string os_file_name(const Cell* file);
 // reading.
 int64_t file_size(const Cell* file);
 
-// Reads the whole file; false when it cannot be opened or read.
-bool read_file(const Cell* file, std::vector<uint8_t>& out);
+// Reads the whole file into `out`; false when it cannot be opened or read.
+bool read_file(const Cell* file, std::string& out);
 
 }  // namespace sys
 

@@ -12,15 +12,20 @@
 // function the local context whose values pointer must be put back when the
 // frame goes.
 //
-// Non-local exits (break, continue, return, exit, throw, errors) are the one
-// C++ exception `Thrown` with the codes of runtime/throw.hpp.  The thrower
-// finds its target frame, writes the value the stopper expects into the
-// target's result slot and records the target (`exit_frame`); the C++
-// exception then carries the code to the stopper, which puts both stacks
-// back with `restore_to_frame` (popping the frames above its own, each
-// function frame restoring its context's values pointer).  Frames are
-// therefore popped exactly once on every exit path: by their owner on the
-// normal path, by a stopper's restore on a non-local one.
+// Non-local exits (break, continue, return, exit, throw, errors) carry the
+// codes of runtime/throw.hpp.  The exit finds its target frame, writes the
+// value the stopper expects into the target's result slot, records the
+// target (`exit_frame`) and cuts both stacks back to it.  The code then
+// travels to the stopper either as the one C++ exception `Thrown`
+// (throw_break, throw_return, throw_value, errors), or, for natives that
+// answer it (prepare_*), as a pending exit that the interpreter's own
+// functions pass up by returning (interpreter.hpp, eval_block_exit), which
+// costs no unwinding.  The stopper compares the target with its own frame,
+// lets other codes pass, and puts both stacks back with `restore_to_frame`
+// or `restore` (popping the frames above, each function frame restoring
+// its context's values pointer).  Frames are popped exactly once on every
+// exit path: by their owner on the normal path, by the exit's cut or a
+// stopper's restore on a non-local one.
 //
 // Both buffers are static and never move; they exist before start-up and
 // survive restarts of the memory manager.  The collector marks the live

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "datatypes/file_seam.hpp"
+#include "datatypes/pair_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/time.hpp"
 #include "evaluator/lexer.hpp"
@@ -19,6 +21,8 @@ protected:
     void SetUp() override {
         WordFixture::SetUp();
         time::init();
+        file_seam::init();
+        pair_seam::init();
         lexer::init();
     }
 };

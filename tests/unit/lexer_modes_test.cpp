@@ -121,6 +121,18 @@ TEST_F(LexerModes, PartAndInto) {
     Cell count = integer::make(5);
     part.part = &count;
     EXPECT_EQ(molded(run(string::from_utf8("abc def ghi"), part), true), "abc d");
+    // On a string, an integer counts bytes of its UTF-8 text; a position
+    // counts characters.
+    Cell wide = string::from_utf8("\xc3\xa9\xc3\xa9 x");
+    gc::CellRoot keep_wide(&wide);
+    count = integer::make(4);
+    EXPECT_EQ(molded(run(wide, part), true), "\xc3\xa9\xc3\xa9");
+    Cell at = wide;
+    at.data1 = 1;
+    part.part = &at;
+    EXPECT_EQ(molded(run(wide, part), true), "\xc3\xa9");
+    part.part = &count;
+    count = integer::make(5);
     Cell bin = binary_of("12 34 56");
     gc::CellRoot keep_bin(&bin);
     EXPECT_EQ(molded(run(bin, part), true), "12 34");

@@ -38,7 +38,9 @@ TEST(NumberScan, LexerIntegers) {
     for (const Case& c : cases) {
         int32_t v = 0;
         EXPECT_EQ(lex_integer(b(c.text), e(c.text), c.separators, &v), c.status) << c.text;
-        if (c.status == INT_OK) EXPECT_EQ(v, c.value) << c.text;
+        if (c.status == INT_OK) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
 }
 
@@ -106,26 +108,27 @@ TEST(NumberScan, Tuples) {
 TEST(NumberScan, Money) {
     struct Case {
         const char* text;
-        bool        ok;
         const char* currency;
         const char* integer;
         const char* fraction;
         bool        negative;
     } cases[] = {
-        {"$1", true, "", "1", "", false}, {"-$1.50", true, "", "1", "50", true},
-        {"USD$1'000.50", true, "USD", "1000", "50", false}, {"-eur$2,5", true, "EUR", "2", "5", true},
-        {"$12345678901234567", true, "", "12345678901234567", "", false},
-        {"$123456789012345678", false}, {"$1''0", false}, {"$1'", false}, {"$'1", false}, {"$.5", false},
-        {"$1.", false}, {"$1.123456", false}, {"US$1", false}, {"USDX$1", false}, {"1", false}, {"$", false},
+        {"$1", "", "1", "", false}, {"-$1.50", "", "1", "50", true},
+        {"USD$1'000.50", "USD", "1000", "50", false}, {"-eur$2,5", "EUR", "2", "5", true},
+        {"$12345678901234567", "", "12345678901234567", "", false},
     };
     for (const Case& c : cases) {
         MoneyParts parts;
-        ASSERT_EQ(money_parts(b(c.text), e(c.text), false, &parts), c.ok) << c.text;
-        if (!c.ok) continue;
+        ASSERT_TRUE(money_parts(b(c.text), e(c.text), false, &parts)) << c.text;
         EXPECT_STREQ(parts.currency, c.currency) << c.text;
         EXPECT_STREQ(parts.integer, c.integer) << c.text;
         EXPECT_STREQ(parts.fraction, c.fraction) << c.text;
         EXPECT_EQ(parts.negative, c.negative) << c.text;
+    }
+    for (const char* bad : {"$123456789012345678", "$1''0", "$1'", "$'1", "$.5", "$1.", "$1.123456", "US$1",
+                            "USDX$1", "1", "$"}) {
+        MoneyParts parts;
+        EXPECT_FALSE(money_parts(b(bad), e(bad), false, &parts)) << bad;
     }
     char text[] = "usd$a{";
     ascii_upper(text);

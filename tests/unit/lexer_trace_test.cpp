@@ -20,6 +20,8 @@ std::vector<std::string> g_events;
 // The answer per event word (default yes), and an input move for errors.
 std::string g_refuse;        // events answered no, e.g. "prescan,error"
 int32_t     g_error_move = 0;
+bool        g_nested = false;   // each load event loads another text meanwhile
+std::string g_nested_result;
 
 std::string spelling(const Cell* w) {
     int32_t id = word::symbol_of(w);
@@ -37,6 +39,15 @@ void trace_hook(const Cell*, const Cell* args, uint32_t count, Cell* result) {
         : molded(args[4]);
     g_events.push_back(event + " " + type + " " + std::to_string(integer::get_value(&args[3])) + " " +
                        token + " @" + std::to_string(args[1].data1));
+    if (g_nested && event == "load") {
+        // A nested run starts on top of the outer run's values.
+        g_nested = false;
+        Cell inner = test::load_text("[x 1] \"y\" (z)");
+        gc::CellRoot keep(&inner);
+        gc::collect();
+        g_nested_result = molded(inner, true);
+        g_nested = true;
+    }
     bool refuse = ("," + g_refuse + ",").find("," + event + ",") != std::string::npos;
     if (event == "error" && g_error_move) const_cast<Cell*>(args)[1].data1 += uint32_t(g_error_move);
     *result = Cell{TYPE_LOGIC, refuse ? 0u : 1u, 0, 0};
@@ -51,6 +62,7 @@ protected:
         g_events.clear();
         g_refuse.clear();
         g_error_move = 0;
+        g_nested = false;
         interp::set_call_hook(trace_hook);
     }
     // transcode/trace with a callback whose body is `body`.
@@ -117,6 +129,14 @@ TEST_F(LexerTrace, ErrorAnswers) {
     g_refuse.clear();
     RaisedError e = test::raised_by([&] { trace("1a", "[[error] true]"); });
     EXPECT_EQ(e.id, "invalid");
+}
+
+// A callback may run the lexer itself; both runs keep their values.
+TEST_F(LexerTrace, NestedRuns) {
+    g_nested = true;
+    EXPECT_EQ(trace("[a [b \"c\"]] d", "[[load] true]"), "[a [b \"c\"]] d");
+    g_nested = false;
+    EXPECT_EQ(g_nested_result, "[x 1] \"y\" (z)");
 }
 
 // Brace strings and points are reported as one token each.

@@ -1,0 +1,36 @@
+// The library's boot: the top-level code of the library and the console in
+// source order (each embedded source evaluated as compiled code), the
+// values start-up builds itself (the named typesets, the links between the
+// system object and the runtime), and the launch of the console.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+
+#include "datatypes/cell.hpp"
+
+namespace qor::boot {
+
+// The embedded sources in the order their top-level code runs.
+struct Source {
+    const char* name;
+    uint8_t     needs;   // a datatype the source's literals need (0: none); skipped until it exists
+};
+extern const Source LIBRARY_SOURCES[];
+
+// Runs the library's top-level code: the words of the language, the system
+// object, the operators and the console object.  Every function made here
+// runs as compiled code.  Errors propagate (start-up reports them).
+void boot_library();
+
+// Installs the console's output, calls system/console/launch in a function
+// frame named `launch` and answers when it returns.
+void launch_console();
+
+// The value of a path of fields from the global word `system`
+// ({"options", "path"}), or null when a step is missing or not an object.
+const Cell* system_field(std::initializer_list<const char*> path);
+
+// The named typesets, as start-up builds them (before the base functions).
+void make_typesets();
+
+}  // namespace qor::boot

@@ -1,0 +1,257 @@
+// The routines bound to global words and to system/state/GC: process exit,
+// quiet setting, bit shifts, the current directory and files, stack views
+// for the debugging tools, standard output, and the collector's switches.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "boot/console_io.hpp"
+#include "boot/file_names.hpp"
+#include "boot/routines.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/raise_seam.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/word.hpp"
+#include "evaluator/actions.hpp"
+#include "evaluator/natives_system.hpp"
+#include "evaluator/stack.hpp"
+#include "evaluator/trace.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/platform.hpp"
+
+namespace qor::routines {
+
+namespace {
+
+Cell* answer(const Cell& value) {
+    *result_cell() = value;
+    return result_cell();
+}
+Cell* answer_logic(bool b) { return answer(Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}); }
+Cell* answer_integer(int32_t n) { return answer(Cell{TYPE_INTEGER, 0, uint32_t(n), 0}); }
+Cell* answer_none() { return answer(Cell{TYPE_NONE, 0, 0, 0}); }
+
+int32_t integer_of(const Cell* c) { return int32_t(c->data2); }
+
+// script/expect-arg naming the routine, the value's datatype and the argument.
+[[noreturn]] void expect_arg(const char* routine, const Cell* value, const char* argument) {
+    Cell name = *word::make_from_c_string(routine);
+    gc::CellRoot keep_name(&name);
+    Cell arg = *word::make_from_c_string(argument);
+    gc::CellRoot keep_arg(&arg);
+    Cell type{TYPE_DATATYPE, type_of(value), 0, 0};
+    raise_error("script", "expect-arg", &name, &type, &arg);
+}
+
+// ---- Process --------------------------------------------------------------------------------
+
+Cell* quit_return(Cell* const* args) { platform::exit_process(integer_of(args[0])); }
+
+// ---- Quiet setting -----------------------------------------------------------------------------
+
+Cell* set_quiet(Cell* const* args) {
+    Cell word = *args[0], value = *args[1];
+    gc::CellRoot keep_word(&word), keep_value(&value);
+    if (!is_word_kind(type_of(&word)) || type_of(&word) == TYPE_ISSUE) expect_arg("set-quiet", &word, "word");
+    context::set_value(&word, &value, word::context_of(&word), false);
+    return answer(value);
+}
+
+bool quiet_slot_type(uint32_t t) {
+    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH ||
+           t == TYPE_GET_PATH;
+}
+
+Cell* set_slot_quiet(Cell* const* args) {
+    Cell series = *args[0], value = *args[1];
+    if (!quiet_slot_type(type_of(&series))) expect_arg("set-slot-quiet", &series, "series");
+    if (Cell* slot = block::item(&series, 0)) *slot = value;
+    return nullptr;
+}
+
+// ---- Shifts --------------------------------------------------------------------------------------
+// Typed: the operators << >> >>> wrap them.
+
+RoutineReturn integer_return(int32_t n) { return RoutineReturn{n, 0.0}; }
+
+RoutineReturn shift_right(const RoutineArg* args) {
+    int32_t data = args[0].integer, bits = args[1].integer;
+    if (bits < 0) bits = 0;
+    return integer_return(bits > 31 ? (data < 0 ? -1 : 0) : data >> bits);
+}
+
+RoutineReturn shift_left(const RoutineArg* args) {
+    int32_t data = args[0].integer, bits = args[1].integer;
+    if (bits < 0) bits = 0;
+    return integer_return(bits > 31 ? 0 : int32_t(uint32_t(data) << bits));
+}
+
+RoutineReturn shift_logical(const RoutineArg* args) {
+    int32_t data = args[0].integer, bits = args[1].integer;
+    if (bits < 0) bits = 0;
+    return integer_return(bits > 31 ? 0 : int32_t(uint32_t(data) >> bits));
+}
+
+// ---- Output ----------------------------------------------------------------------------------------
+
+Cell* last_lf_q(Cell* const*) { return answer_logic(console_io::last_output_ended_line()); }
+
+Cell* write_stdout(Cell* const* args) {
+    Cell data = *args[0];
+    gc::CellRoot keep(&data);
+    std::string bytes;
+    uint32_t t = type_of(&data);
+    if (t == TYPE_BINARY || t == TYPE_STRING) {
+        bytes = natives::sys::bytes_of(&data);
+    } else {
+        Cell text = string::make(16);
+        gc::CellRoot keep_text(&text);
+        dispatch::form(&data, &text, nullptr, INT32_MAX);
+        bytes = string::to_utf8(&text);
+    }
+    platform::write_std(platform::STD_OUT, bytes.data(), bytes.size());
+    return nullptr;
+}
+
+// ---- Directories and files ---------------------------------------------------------------------------
+
+Cell* get_current_dir(Cell* const*) {
+    Cell dir = file_names::current_dir();
+    return answer(dir);
+}
+
+Cell* set_current_dir(Cell* const* args) {
+    Cell path = *args[0];
+    gc::CellRoot keep(&path);
+    std::error_code ec;
+    std::filesystem::current_path(file_names::os_path(&path), ec);
+    if (ec) raise_error("access", "cannot-open", &path);
+    return nullptr;
+}
+
+Cell* create_dir(Cell* const* args) {
+    Cell path = *args[0];
+    gc::CellRoot keep(&path);
+    std::error_code ec;
+    if (!std::filesystem::create_directory(file_names::os_path(&path), ec) || ec)
+        raise_error("access", "no-create", &path);
+    return nullptr;
+}
+
+Cell* exists_q(Cell* const* args) {
+    Cell path = *args[0];
+    gc::CellRoot keep(&path);
+    std::error_code ec;
+    bool found = std::filesystem::exists(file_names::os_path(&path), ec);
+    return answer_logic(found && !ec);
+}
+
+// Services that come with later parts of the system.
+Cell* not_done(Cell* const*) { raise_error("internal", "not-done"); }
+
+// ---- Colours and addresses -------------------------------------------------------------------------
+
+// Raises script/invalid-arg with the first negative argument.
+void check_not_negative(Cell* const* args, int n) {
+    for (int i = 0; i < n; i++)
+        if (integer_of(args[i]) < 0) {
+            Cell bad = *args[i];
+            raise_error("script", "invalid-arg", &bad);
+        }
+}
+
+// Tuples come with tuple!: until then the arguments are checked and the
+// result is refused.
+Cell* as_color(Cell* const* args) {
+    check_not_negative(args, 3);
+    raise_error("internal", "not-done");
+}
+Cell* as_ipv4(Cell* const* args) {
+    check_not_negative(args, 4);
+    raise_error("internal", "not-done");
+}
+
+// ---- Text --------------------------------------------------------------------------------------------
+
+Cell* count_chars(Cell* const* args) {
+    const Cell* start = args[0];
+    SeriesBuffer* s = buffer_of(cell_node(start));
+    uint32_t length = s->byte_length();
+    uint32_t from = start->data1, to = args[1]->data1;
+    if (to > length) to = length;
+    int32_t count = 0;
+    for (uint32_t i = from; i < to; count++) {
+        uint8_t lead = s->head[i];
+        i += lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    }
+    return answer_integer(count);
+}
+
+// ---- The interpreter's stacks -----------------------------------------------------------------------
+
+Cell* stack_size_q(Cell* const*) { return answer_integer(int32_t(stack::state.top - stack::bottom())); }
+
+Cell* pick_stack(Cell* const* args) {
+    int32_t idx = integer_of(args[0]);
+    int32_t size = int32_t(stack::state.top - stack::bottom());
+    if (idx <= 0 || idx >= size) return answer_none();
+    return answer(stack::bottom()[idx - 1]);
+}
+
+// The routine runs in its own frame: the base of that frame is where the
+// routine was called.
+Cell* frame_index_q(Cell* const*) { return answer_integer(int32_t(stack::state.base - stack::bottom())); }
+
+Cell* collect_calls(Cell* const* args) {
+    Cell blk = *args[0];
+    gc::CellRoot keep(&blk);
+    stack::collect_trace(&blk);
+    return nullptr;
+}
+
+Cell* tracing_q(Cell* const*) { return answer_logic(interp::tracing()); }
+
+// ---- The collector -------------------------------------------------------------------------------------
+
+Cell* gc_active_q(Cell* const*) { return answer_logic(gc::collection_enabled); }
+Cell* gc_series_cycles(Cell* const*) { return answer_integer(int32_t(gc::counters.series_cycles)); }
+Cell* gc_nodes_cycles(Cell* const*) { return answer_integer(int32_t(gc::counters.nodes_cycles)); }
+
+const Entry LIBRARY[] = {
+    {"quit-return", quit_return},
+    {"set-quiet", set_quiet},
+    {"set-slot-quiet", set_slot_quiet},
+    {"shift-right", nullptr, shift_right},
+    {"shift-left", nullptr, shift_left},
+    {"shift-logical", nullptr, shift_logical},
+    {"last-lf?", last_lf_q},
+    {"get-current-dir", get_current_dir},
+    {"set-current-dir", set_current_dir},
+    {"create-dir", create_dir},
+    {"exists?", exists_q},
+    {"os-info", not_done},
+    {"as-color", as_color},
+    {"as-ipv4", as_ipv4},
+    {"as-rgba", as_ipv4},
+    {"count-chars", count_chars},
+    {"stack-size?", stack_size_q},
+    {"pick-stack", pick_stack},
+    {"frame-index?", frame_index_q},
+    {"collect-calls", collect_calls},
+    {"tracing?", tracing_q},
+    {"read-clipboard", not_done},
+    {"write-clipboard", not_done},
+    {"write-stdout", write_stdout},
+    {"gc-active?", gc_active_q},
+    {"gc-series-cycles", gc_series_cycles},
+    {"gc-nodes-cycles", gc_nodes_cycles},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const Entry* library_entries() { return LIBRARY; }
+
+}  // namespace qor::routines

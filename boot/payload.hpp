@@ -1,0 +1,50 @@
+// The boot payload: the definitions of the datatype, action and native
+// words, carried as the Qor text boot/natives.qor and bound at start-up
+// before the library runs; and the loading of the embedded Qor sources.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/cell.hpp"
+
+namespace qor::payload {
+
+constexpr uint32_t NATIVE_COUNT = 107;
+constexpr uint32_t ACTION_WORD_COUNT = 59;   // every slot but eval-path, set-path and compare
+constexpr uint32_t DATATYPE_WORD_COUNT = 50;
+
+// The native words in table order (index = position + 1).  ORDER NATIVES
+extern const char* const NATIVE_NAMES[NATIVE_COUNT];
+// The 1-based table index of a native's name, 0 when there is none.
+uint32_t native_index(const char* name);
+
+// The values of UTF-8 text as a block (the lexer; syntax errors raise).
+// May allocate: keep the answer rooted.
+Cell load_text(const char* text);
+Cell load_bytes(const unsigned char* data, uint32_t size);
+
+// The block of an embedded source, its "Qor [...]" header skipped when it
+// has one; the block is also kept in the root block for the whole run.
+// A missing source ends the process with a boot failure report.
+Cell load_embedded(const char* name);
+
+// What decoding bound, for tests and reports.
+struct Counts {
+    uint32_t datatypes;
+    uint32_t actions;
+    uint32_t natives;
+};
+
+// Binds the words of boot/natives.qor: the 50 datatype words to their
+// datatype! values (also for types not registered yet, as event! is until
+// the GUI starts), the 59 action words to action! values of their slots and
+// the 107 native words to native! values of their entries.  Needs the
+// symbol table, the global context, the lexer, the action table and the
+// natives table.  The collector does not run meanwhile.  A malformed or
+// incomplete definition ends the process with a boot failure report.
+Counts decode();
+
+// Ends the process: "*** Boot Error: " and the text on standard error,
+// then runtime error 98.
+[[noreturn]] void fail(const char* what, const char* detail = nullptr);
+
+}  // namespace qor::payload

@@ -1,0 +1,86 @@
+// The datatype and typeset predicates: one comparison or one bit test each,
+// on any value (unset included).
+#include "boot/routines.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/symbol.hpp"
+#include "runtime/memory.hpp"
+
+namespace qor::routines {
+
+namespace {
+
+Cell* answer_logic(bool b) {
+    *result_cell() = Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0};
+    return result_cell();
+}
+
+// True exactly when the value's datatype id is T: parents do not count.
+template <uint32_t T>
+Cell* is_type(Cell* const* args) {
+    return answer_logic(type_of(args[0]) == T);
+}
+
+// The named typesets, looked up at every call so that a script that
+// redefines one changes its predicate.  ORDER TYPESET-PREDICATES
+const char* const TYPESET_NAMES[] = {
+    "any-list!", "any-block!", "any-function!", "any-object!", "any-path!", "any-string!", "any-word!",
+    "series!", "number!", "immediate!", "scalar!", "all-word!", "any-point!", "planar!",
+};
+
+template <int N>
+Cell* in_typeset(Cell* const* args) {
+    // The symbol is found once per memory generation (tests start new ones).
+    static int32_t symbol = 0;
+    static uint32_t generation = 0;
+    if (symbol == 0 || generation != memory::generation()) {
+        symbol = symbol::find(TYPESET_NAMES[N]);
+        generation = memory::generation();
+    }
+    const Cell* ts = symbol ? context::global_value_pointer(symbol) : nullptr;
+    uint32_t t = type_of(args[0]);
+    if (!ts) return answer_logic(false);
+    // Byte t >> 3 of the 96-bit map, bit 0x80 >> (t & 7).
+    const uint8_t* map = reinterpret_cast<const uint8_t*>(&ts->data1);
+    return answer_logic(t < 96 && (map[t >> 3] & (0x80u >> (t & 7))) != 0);
+}
+
+const Entry PREDICATES[] = {
+    {"bitset?", is_type<TYPE_BITSET>},       {"binary?", is_type<TYPE_BINARY>},
+    {"block?", is_type<TYPE_BLOCK>},         {"char?", is_type<TYPE_CHAR>},
+    {"email?", is_type<TYPE_EMAIL>},         {"file?", is_type<TYPE_FILE>},
+    {"float?", is_type<TYPE_FLOAT>},         {"get-path?", is_type<TYPE_GET_PATH>},
+    {"get-word?", is_type<TYPE_GET_WORD>},   {"hash?", is_type<TYPE_HASH>},
+    {"integer?", is_type<TYPE_INTEGER>},     {"issue?", is_type<TYPE_ISSUE>},
+    {"lit-path?", is_type<TYPE_LIT_PATH>},   {"lit-word?", is_type<TYPE_LIT_WORD>},
+    {"logic?", is_type<TYPE_LOGIC>},         {"map?", is_type<TYPE_MAP>},
+    {"none?", is_type<TYPE_NONE>},           {"pair?", is_type<TYPE_PAIR>},
+    {"paren?", is_type<TYPE_PAREN>},         {"path?", is_type<TYPE_PATH>},
+    {"percent?", is_type<TYPE_PERCENT>},     {"refinement?", is_type<TYPE_REFINEMENT>},
+    {"set-path?", is_type<TYPE_SET_PATH>},   {"set-word?", is_type<TYPE_SET_WORD>},
+    {"string?", is_type<TYPE_STRING>},       {"tag?", is_type<TYPE_TAG>},
+    {"time?", is_type<TYPE_TIME>},           {"typeset?", is_type<TYPE_TYPESET>},
+    {"tuple?", is_type<TYPE_TUPLE>},         {"unset?", is_type<TYPE_UNSET>},
+    {"url?", is_type<TYPE_URL>},             {"word?", is_type<TYPE_WORD>},
+    {"image?", is_type<TYPE_IMAGE>},         {"date?", is_type<TYPE_DATE>},
+    {"money?", is_type<TYPE_MONEY>},         {"ref?", is_type<TYPE_REF>},
+    {"point2D?", is_type<TYPE_POINT2D>},     {"point3D?", is_type<TYPE_POINT3D>},
+    {"handle?", is_type<TYPE_HANDLE>},       {"error?", is_type<TYPE_ERROR>},
+    {"action?", is_type<TYPE_ACTION>},       {"native?", is_type<TYPE_NATIVE>},
+    {"datatype?", is_type<TYPE_DATATYPE>},   {"function?", is_type<TYPE_FUNCTION>},
+    {"object?", is_type<TYPE_OBJECT>},       {"op?", is_type<TYPE_OP>},
+    {"routine?", is_type<TYPE_ROUTINE>},     {"vector?", is_type<TYPE_VECTOR>},
+    {"any-list?", in_typeset<0>},            {"any-block?", in_typeset<1>},
+    {"any-function?", in_typeset<2>},        {"any-object?", in_typeset<3>},
+    {"any-path?", in_typeset<4>},            {"any-string?", in_typeset<5>},
+    {"any-word?", in_typeset<6>},            {"series?", in_typeset<7>},
+    {"number?", in_typeset<8>},              {"immediate?", in_typeset<9>},
+    {"scalar?", in_typeset<10>},             {"all-word?", in_typeset<11>},
+    {"any-point?", in_typeset<12>},          {"planar?", in_typeset<13>},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const Entry* predicate_entries() { return PREDICATES; }
+
+}  // namespace qor::routines
