@@ -15,7 +15,7 @@ endif()
 add_executable(qor_tests ${unit_sources})
 target_link_libraries(qor_tests PRIVATE qor_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(qor_tests PRIVATE QOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                             QOR_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
+                                             QOR_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
 if(WIN32)
   # Console subsystem, so the test output reaches ctest's pipe under wine.
   gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -88,7 +88,7 @@ TEST_F(ChecksumNativeTest, NistShavsVectors) {
     };
     for (const File& f : files) {
         SCOPED_TRACE(f.name);
-        std::ifstream in(std::string(QOR_SHARED_DIR) + "/testdata/nist-shavs/" + f.name);
+        std::ifstream in(std::string(QOR_TEST_DATA) + "/nist-shavs/" + f.name);
         ASSERT_TRUE(in) << "test data missing";
         std::string line, msg;
         long bits = -1;

@@ -75,13 +75,7 @@ std::string halfway_text(uint64_t bits) {
     return s;
 }
 
-std::string shared_dir() {
-#ifdef QOR_SHARED_DIR
-    return QOR_SHARED_DIR;
-#else
-    return "../shared";
-#endif
-}
+std::string test_data_dir() { return QOR_TEST_DATA; }
 
 }  // namespace
 
@@ -252,7 +246,7 @@ TEST(TextToFloat, MatchesFromCharsOnRandomTexts) {
 // correctly rounded bits of the text.
 TEST(TextToFloat, ParseNumberCorpus) {
     const std::filesystem::path dir =
-        std::filesystem::path(shared_dir()) / "testdata" / "parse-number-fxx" / "data";
+        std::filesystem::path(test_data_dir()) / "parse-number-fxx" / "data";
     ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
     size_t lines = 0, files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
