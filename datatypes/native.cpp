@@ -218,8 +218,11 @@ Cell* op_make(Cell* prototype, Cell* spec_in) {
     }
     Cell spec{TYPE_BLOCK, 0, v.data2, 0};
     if (op_arity(&spec) != 2) raise_error("script", "bad-op-spec");
+    // The op keeps its source's flag bits (a routine's calling convention and
+    // arity, a function's trace attributes): calls through the op use them.
     Cell op = v;
-    op.header = TYPE_OP | (t << OP_FROM_SHIFT);
+    op.header = (v.header & ~(TYPE_MASK | (0xFFu << OP_FROM_SHIFT) | FLAG_NEW_LINE)) | TYPE_OP |
+                (t << OP_FROM_SHIFT);
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) {
         Cell plain = v;
         plain.header &= ~FLAG_NEW_LINE;

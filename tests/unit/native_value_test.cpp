@@ -132,6 +132,23 @@ TEST_F(NativeValues, OpFromFunctionKeepsItsParts) {
     EXPECT_EQ(r.data2, 7u);
 }
 
+TEST_F(NativeValues, OpFromRoutineKeepsItsCallingConvention) {
+    Cell spec = first_of("[a [integer!] b [integer!]]");
+    Cell body = first_of("[native code]");
+    gc::CellRoot ks(&spec), kb(&body);
+    Cell r = *routine::push_new(&spec, &body, TYPE_INTEGER, 0xBEEF, 1);
+    stack::pop(1);
+    gc::CellRoot kr(&r);
+    ASSERT_TRUE(r.header & ROUTINE_FLAGGED);
+    Cell dt{TYPE_DATATYPE, TYPE_OP, 0, 0};
+    Cell op = *native::op_make(&dt, &r);
+    stack::pop(1);
+    EXPECT_EQ(type_of(&op), TYPE_OP);
+    EXPECT_EQ(native::op_source_type(&op), uint32_t(TYPE_ROUTINE));
+    EXPECT_TRUE(op.header & ROUTINE_FLAGGED);
+    EXPECT_EQ(op.header & ROUTINE_ARITY_MASK, r.header & ROUTINE_ARITY_MASK);
+}
+
 TEST_F(NativeValues, ReflectFormMoldCompare) {
     Cell n = make(TYPE_NATIVE, "[[a b] 3]");
     Cell same = make(TYPE_NATIVE, "[[other] 3]");

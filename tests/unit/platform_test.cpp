@@ -122,7 +122,9 @@ TEST(Platform, CurrentDirectory) {
     std::u16string before(start, size_t(length));
     heap::free(start);
 
-    fs::path dir = fs::temp_directory_path() / fs::path(u"qor-floor-d\u00EFr");
+    // Under the working directory (the build tree): a fresh wine prefix may
+    // name a temporary folder that does not exist yet.
+    fs::path dir = fs::absolute(fs::path(u"qor-floor-d\u00EFr"));
     fs::create_directories(dir);
     ASSERT_NE(platform::set_current_dir(dir.u16string().c_str()), 0);
     char16_t* now = platform::get_current_dir(&length);
