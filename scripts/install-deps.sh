@@ -21,7 +21,8 @@ PKGS_WINE=(wine wine32:i386
 # Headless display, screenshots (import / xwd), GUI driving (xdotool)
 PKGS_X=(xvfb xauth x11-apps x11-utils imagemagick xdotool)
 # GCC 12 has no <format>: fmt's headers, usable header-only (FMT_HEADER_ONLY) by both g++ -m32 and MinGW
-PKGS_EXTRA=(libfmt-dev ccache clang libclang-rt-14-dev)
+# lua5.4: a peer interpreter for bench/run
+PKGS_EXTRA=(libfmt-dev ccache clang libclang-rt-14-dev lua5.4)
 
 ALL=("${PKGS_NATIVE[@]}" "${PKGS_CROSS[@]}" "${PKGS_WINE[@]}" "${PKGS_X[@]}" "${PKGS_EXTRA[@]}")
 
