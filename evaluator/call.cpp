@@ -682,8 +682,24 @@ void call_function(const Cell* function, const Cell* args, uint32_t count, Cell*
     call_function_named(nullptr, function, args, count, result);
 }
 
+namespace {
+void call_with_args(const Cell* label, const Cell* function, const Cell* args, uint32_t count, Cell* result,
+                    Cell* args_back);
+}  // namespace
+
 void call_function_named(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
                          Cell* result) {
+    call_with_args(label, function, args, count, result, nullptr);
+}
+
+void call_function_updating(const Cell* label, const Cell* function, Cell* args, uint32_t count, Cell* result) {
+    call_with_args(label, function, args, count, result, args);
+}
+
+namespace {
+
+void call_with_args(const Cell* label, const Cell* function, const Cell* args, uint32_t count, Cell* result,
+                    Cell* args_back) {
     if (g_call_hook) {
         g_call_hook(function, args, count, result);
         return;
@@ -744,9 +760,15 @@ void call_function_named(const Cell* label, const Cell* function, const Cell* ar
         call_entry(&fn, refs);
         raise_pending();
     }
+    // A function's arguments are its locals, still in place past the
+    // result slot (which took the first one's place).
+    if (args_back && t == TYPE_FUNCTION)
+        for (uint32_t k = 1; k < next; k++) args_back[k] = base[k];
     Cell r = *base;
     stack::restore(cp);
     *result = r;
 }
+
+}  // namespace
 
 }  // namespace qor::interp

@@ -121,6 +121,10 @@ void call_function(const Cell* function, const Cell* args, uint32_t count, Cell*
 // The same inside a frame named by the word `label` (none: <anon>).
 void call_function_named(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
                          Cell* result);
+// The same, then copies the final values of the arguments after the first
+// (a function! may have set them; the first gave its place to the result)
+// back into `args`.
+void call_function_updating(const Cell* label, const Cell* function, Cell* args, uint32_t count, Cell* result);
 using CallHook = void (*)(const Cell* function, const Cell* args, uint32_t count, Cell* result);
 void set_call_hook(CallHook hook);
 

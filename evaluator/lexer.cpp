@@ -518,7 +518,7 @@ bool send_event(Record& r, uint32_t event, int32_t type, const uint8_t* start, c
     uint32_t before = args[1].data1;
     Cell result{TYPE_NONE, 0, 0, 0};
     gc::CellRoot keep_result(&result);
-    interp::call_function_named(&label, &r.callback, args, 5, &result);
+    interp::call_function_updating(&label, &r.callback, args, 5, &result);
     // A callback that moved its input moves the lexer's position.
     if (args[1].data1 != before && event == EVENT_ERROR) {
         uint32_t index = args[1].data1 < r.source_index ? r.source_index : args[1].data1;

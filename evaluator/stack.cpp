@@ -157,10 +157,20 @@ Cell not_found_word() {
     return Cell{TYPE_NONE, 0, 0, 0};
 }
 
+// A compiled body's frame right above the function frame of the same call:
+// the call is already named once by the function frame.
+bool repeats_call(const CallFrame* f) {
+    if (f <= state.frames_bottom) return false;
+    if ((f->header & (FRAME_KIND_MASK | FRAME_BODY)) != ((uint32_t(FRAME_NATIVE) << FRAME_KIND_SHIFT) | FRAME_BODY))
+        return false;
+    const CallFrame* below = f - 1;
+    return frame_kind(below) == FRAME_FUNCTION && frame_symbol(below) == frame_symbol(f);
+}
+
 // The frame is listed in stack reports.
 bool listed(const CallFrame* f, int32_t level) {
     int32_t sym = frame_symbol(f);
-    if (!proper_symbol(sym)) return false;
+    if (!proper_symbol(sym) || repeats_call(f)) return false;
     if (level > 1) return true;
     if (!context::global()) return false;
     Cell* v = context::value_by_symbol(sym, reinterpret_cast<Node>(f->word_context));
@@ -634,7 +644,7 @@ void collect_trace(Cell* block_in) {
     Cell block = *block_in;
     gc::CellRoot keep(&block);
     for (CallFrame* f = state.frames_top - 1; f > state.frames_bottom; f--) {
-        if (!proper_symbol(frame_symbol(f))) continue;
+        if (!proper_symbol(frame_symbol(f)) || repeats_call(f)) continue;
         Node ctx = reinterpret_cast<Node>(f->function_context ? f->function_context : 0);
         Cell word = ctx ? *context::word_for_symbol(ctx, frame_symbol(f)) : *context::make_global_word(frame_symbol(f));
         block::append_copy(&block, &word);

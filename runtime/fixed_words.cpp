@@ -2,6 +2,7 @@
 #include "runtime/fixed_words.hpp"
 
 #include "datatypes/registry.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
@@ -31,11 +32,18 @@ Cell    g_ooo;
 Cell    g_type_words[TYPE_TABLE_SIZE];
 bool    g_ready = false;
 
+// Words the series actions ask for (change notices, reflect fields) that
+// are not fixed words of their own.
+constexpr const char* k_notice_names[] = {"insert", "remove", "body", "owned"};
+constexpr int         k_notice_count   = int(sizeof k_notice_names / sizeof *k_notice_names);
+Cell                  g_notice_words[k_notice_count];
+
 void mark_globals() {
     gc::mark_cells(g_words, g_words + words::WORD_COUNT);
     gc::mark_cells(g_refinements, g_refinements + words::REFINEMENT_COUNT);
     gc::mark_cells(&g_ooo, &g_ooo + 1);
     gc::mark_cells(g_type_words, g_type_words + TYPE_TABLE_SIZE);
+    gc::mark_cells(g_notice_words, g_notice_words + k_notice_count);
 }
 
 void register_globals() {
@@ -45,6 +53,17 @@ void register_globals() {
 
 void clear_cells(Cell* first, Cell* end) {
     for (Cell* c = first; c < end; c++) *c = Cell{TYPE_UNSET, 0, 0, 0};
+}
+
+// The series actions' word provider: the word of a change notice's action
+// or of a reflected field.
+const Cell* notice_word(const char* spelling) {
+    if (!g_ready) return nullptr;
+    for (int i = 0; i < words::WORD_COUNT; i++)
+        if (std::strcmp(k_word_names[i], spelling) == 0) return &g_words[i];
+    for (int i = 0; i < k_notice_count; i++)
+        if (std::strcmp(k_notice_names[i], spelling) == 0) return &g_notice_words[i];
+    return nullptr;
 }
 
 // The word of a datatype's name, kept in the type's own global cell.
@@ -72,13 +91,19 @@ void init_fixed() {
     clear_cells(g_words, g_words + WORD_COUNT);
     clear_cells(g_refinements, g_refinements + REFINEMENT_COUNT);
     clear_cells(&g_ooo, &g_ooo + 1);
+    clear_cells(g_notice_words, g_notice_words + k_notice_count);
     register_globals();
     for (int i = 0; i < SYMBOL_COUNT; i++) g_symbols[i] = symbol::intern(k_symbol_names[i]);
     for (int i = 0; i < WORD_COUNT; i++) {
         Cell w = *word::make_from_c_string(k_word_names[i]);
         g_words[i] = w;
     }
+    for (int i = 0; i < k_notice_count; i++) {
+        Cell w = *word::make_from_c_string(k_notice_names[i]);
+        g_notice_words[i] = w;
+    }
     g_ready = true;
+    series::set_word_provider(notice_word);
 }
 
 void init_refinements() {
@@ -98,10 +123,12 @@ bool ready() { return g_ready; }
 
 void reset() {
     g_ready = false;
+    series::set_word_provider(nullptr);
     for (int32_t& s : g_symbols) s = 0;
     clear_cells(g_words, g_words + WORD_COUNT);
     clear_cells(g_refinements, g_refinements + REFINEMENT_COUNT);
     clear_cells(&g_ooo, &g_ooo + 1);
+    clear_cells(g_notice_words, g_notice_words + k_notice_count);
 }
 
 const char* spelling(FixedSymbol s) { return k_symbol_names[s]; }

@@ -221,6 +221,38 @@ TEST_F(Stacks, ReportsListTheCalls) {
     stack::unwind();
 }
 
+TEST_F(Stacks, ACompiledCallIsListedOnce) {
+    // A compiled function runs its body in a frame of its own above the
+    // function frame; reports name the call once.  Called directly (no
+    // function frame below), the body frame names it.
+    define("compiled", "", "1");
+    define("direct", "", "1");
+    Cell run = *word::make_from_c_string("compiled");
+    Cell direct = *word::make_from_c_string("direct");
+    stack::mark_eval(words::word(words::W_BODY));
+    stack::mark_func(&run, nullptr);
+    stack::mark_compiled_func(&run, nullptr);
+    stack::mark_compiled_func(&direct, nullptr);
+    int32_t frames = int32_t(stack::frames_top() - stack::frames_bottom());
+    Cell out = string::make(32);
+    gc::CellRoot keep_out(&out);
+    stack::list_calls(1, &out, frames, 100);
+    EXPECT_EQ(string::to_utf8(&out), "compiled direct ");
+    Cell blk = block::make(4);
+    gc::CellRoot keep_blk(&blk);
+    stack::print_calls(1, &blk, frames);
+    ASSERT_EQ(block::remaining_length(&blk), 2u);
+    EXPECT_EQ(test::spelling_of(int32_t(block::item(&blk, 0)->data2)), "compiled");
+    Cell trace = block::make(8);
+    gc::CellRoot keep_trace(&trace);
+    stack::collect_trace(&trace);
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < block::remaining_length(&trace); i += 2)
+        names.push_back(test::spelling_of(int32_t(block::item(&trace, i)->data2)));
+    EXPECT_EQ(names, (std::vector<std::string>{"direct", "compiled"}));
+    for (int i = 0; i < 4; i++) stack::unwind();
+}
+
 TEST_F(Stacks, ValuesHeldOnlyByTheStacksSurviveCollection) {
     for (int i = 0; i < 20; i++) {
         Cell b = test::ints({i, i + 1});
