@@ -1,4 +1,5 @@
 // datatype!: form, mold and compare of values that name a datatype.
+#include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 
 #include "datatypes/raise_seam.hpp"
@@ -19,8 +20,9 @@ void init() {
 }
 
 Cell* new_in_block(Cell* block, uint32_t type) {
-    // Blocks cannot grow before block storage exists.
-    raise_error("internal", "not-done");
+    Cell cell{};
+    set(&cell, type);
+    return block::append_copy(block, &cell);
 }
 
 Cell* push_new(uint32_t type) {

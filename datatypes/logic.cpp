@@ -1,5 +1,6 @@
 // logic!: construction and conversion, random, text forms, comparison, the
 // bitwise actions and the truth tests.
+#include "datatypes/block.hpp"
 #include "datatypes/logic.hpp"
 
 #include "datatypes/datatype.hpp"
@@ -42,8 +43,9 @@ void init() {
 void set_result(uint32_t value) { set(stack::arguments_base(), value); }
 
 Cell* new_in_block(Cell* block, uint32_t value) {
-    // Blocks cannot grow before block storage exists.
-    raise_error("internal", "not-done");
+    Cell cell{};
+    set(&cell, value);
+    return block::append_copy(block, &cell);
 }
 
 Cell* push_new(uint32_t value) {

@@ -1,5 +1,6 @@
 // none!: construction, text forms, comparison and the series actions that
 // accept none.
+#include "datatypes/block.hpp"
 #include "datatypes/none.hpp"
 
 #include "datatypes/raise_seam.hpp"
@@ -38,8 +39,9 @@ void init() {
 void set_result() { set(stack::arguments_base()); }
 
 Cell* new_in_block(Cell* block) {
-    // Blocks cannot grow before block storage exists.
-    raise_error("internal", "not-done");
+    Cell cell{};
+    set(&cell);
+    return block::append_copy(block, &cell);
 }
 
 Cell* push_new() {

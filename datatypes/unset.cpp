@@ -1,4 +1,5 @@
 // unset!: construction, text forms and comparison.
+#include "datatypes/block.hpp"
 #include "datatypes/unset.hpp"
 
 #include "datatypes/raise_seam.hpp"
@@ -30,8 +31,9 @@ void init() {
 void set_result() { set(stack::arguments_base()); }
 
 Cell* new_in_block(Cell* block) {
-    // Blocks cannot grow before block storage exists.
-    raise_error("internal", "not-done");
+    Cell cell{};
+    set(&cell);
+    return block::append_copy(block, &cell);
 }
 
 Cell* push_new() {

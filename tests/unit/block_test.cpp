@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "block_support.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/unset.hpp"
 
 namespace qor {
 namespace {
@@ -266,6 +270,29 @@ TEST_F(BlockStorage, ValuesSurviveCollectionsWhileBlocksGrow) {
         EXPECT_EQ(int_of(block::cell_at(inner, 1)), i + 1);
         EXPECT_EQ(string::to_utf8(block::cell_at(inner, 2)), std::to_string(i));
     }
+}
+
+}  // namespace
+}  // namespace qor
+
+namespace qor {
+namespace {
+
+// The constant types add their values to a block's tail.
+TEST_F(BlockStorage, ConstantTypesAppendTheirValues) {
+    Cell b = block::make(0);
+    gc::CellRoot keep(&b);
+    none::new_in_block(&b);
+    unset::new_in_block(&b);
+    logic::new_in_block(&b, 1);
+    datatype::new_in_block(&b, TYPE_BLOCK);
+    ASSERT_EQ(block::length(&b), 4u);
+    EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_NONE);
+    EXPECT_EQ(type_of(block::item(&b, 1)), TYPE_UNSET);
+    EXPECT_EQ(type_of(block::item(&b, 2)), TYPE_LOGIC);
+    EXPECT_EQ(block::item(&b, 2)->data1, 1u);
+    EXPECT_EQ(type_of(block::item(&b, 3)), TYPE_DATATYPE);
+    EXPECT_EQ(block::item(&b, 3)->data1, uint32_t(TYPE_BLOCK));
 }
 
 }  // namespace
