@@ -13,6 +13,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/natives_system.hpp"
@@ -20,6 +21,8 @@
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
+#include "services/clipboard.hpp"
+#include "services/os_queries.hpp"
 
 namespace qor::routines {
 
@@ -148,8 +151,17 @@ Cell* exists_q(Cell* const* args) {
     return answer_logic(found && !ec);
 }
 
-// Services that come with later parts of the system.
-Cell* not_done(Cell* const*) { raise_error("internal", "not-done"); }
+// ---- Operating system and clipboard ---------------------------------------------------------------
+
+Cell* os_info(Cell* const*) { return os::push_info_record(); }
+
+Cell* read_clipboard(Cell* const*) { return clipboard::push_read(); }
+
+Cell* write_clipboard(Cell* const* args) {
+    Cell data = *args[0];
+    gc::CellRoot keep(&data);
+    return answer_logic(clipboard::write(&data));
+}
 
 // ---- Colours and addresses -------------------------------------------------------------------------
 
@@ -162,15 +174,22 @@ void check_not_negative(Cell* const* args, int n) {
         }
 }
 
-// Tuples come with tuple!: until then the arguments are checked and the
-// result is refused.
+// Each component taken modulo 256.
 Cell* as_color(Cell* const* args) {
     check_not_negative(args, 3);
-    raise_error("internal", "not-done");
+    Cell color;
+    tuple::from_rgba(&color, integer_of(args[0]), integer_of(args[1]), integer_of(args[2]), -1);
+    return answer(color);
 }
+
+// The bytes of the 32-bit word d.c.b.a, low byte first: a component above
+// 255 spills into the next byte, bits past 32 are lost.
 Cell* as_ipv4(Cell* const* args) {
     check_not_negative(args, 4);
-    raise_error("internal", "not-done");
+    uint32_t word = uint32_t(integer_of(args[3])) << 24 | uint32_t(integer_of(args[2])) << 16 |
+                    uint32_t(integer_of(args[1])) << 8 | uint32_t(integer_of(args[0]));
+    uint8_t bytes[4] = {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16), uint8_t(word >> 24)};
+    return answer(tuple::make(4, bytes));
 }
 
 // ---- Text --------------------------------------------------------------------------------------------
@@ -231,7 +250,7 @@ const Entry LIBRARY[] = {
     {"set-current-dir", set_current_dir},
     {"create-dir", create_dir},
     {"exists?", exists_q},
-    {"os-info", not_done},
+    {"os-info", os_info},
     {"as-color", as_color},
     {"as-ipv4", as_ipv4},
     {"as-rgba", as_ipv4},
@@ -241,8 +260,8 @@ const Entry LIBRARY[] = {
     {"frame-index?", frame_index_q},
     {"collect-calls", collect_calls},
     {"tracing?", tracing_q},
-    {"read-clipboard", not_done},
-    {"write-clipboard", not_done},
+    {"read-clipboard", read_clipboard},
+    {"write-clipboard", write_clipboard},
     {"write-stdout", write_stdout},
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_series_cycles},

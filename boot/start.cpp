@@ -11,6 +11,7 @@
 #include "datatypes/char.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/file_seam.hpp"
@@ -18,6 +19,8 @@
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/map.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -29,6 +32,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
@@ -104,8 +108,12 @@ const Registration REGISTRATIONS[] = {
     {TYPE_OBJECT, object::init},
     {TYPE_TRIPLE, triple::init},
     {TYPE_FLOAT, float_::init},
+    {TYPE_MAP, map::init},
     {TYPE_PAIR, pair_seam::init},
+    {TYPE_TUPLE, tuple::init},
     {TYPE_TIME, time::init},
+    {TYPE_DATE, date::init},
+    {TYPE_MONEY, money::init},
 };
 
 void register_datatypes() {

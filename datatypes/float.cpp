@@ -368,11 +368,15 @@ int32_t compare_number(double a, uint32_t type1, Cell* value2, int32_t op) {
     double b;
     switch (type2) {
     case TYPE_MONEY: {
-        if (a > 0.0 && a < 1e-05) return -1;
-        if (std::fabs(a) >= 1e17) return 1;
         auto from_float = number_hooks::get().money_from_float;
         CompareFn compare = registry::action<SLOT_COMPARE>(TYPE_MONEY);
         if (!from_float || !compare) return COMPARE_INCOMPARABLE;
+        // A float that no amount can hold (too small or too large) is
+        // ordered by money's own comparison, the other way round.
+        if ((a != 0.0 && std::fabs(a) < 1e-05) || std::fabs(a) >= 1e17) {
+            Cell left = *value2, right = make(a);
+            return -compare(&left, &right, op);
+        }
         Cell money{};
         from_float(a, false, &money);
         return compare(&money, value2, op);

@@ -110,6 +110,33 @@ void append_text_of(Cell* out, const Cell* value_in, int32_t part) {
     }
 }
 
+// The characters the text of a value adds before /dup (a tag counts its
+// angle brackets): counted for text and characters, measured on a scratch
+// string for a value that is formed.
+uint32_t text_length_of(const Cell* value, int32_t part) {
+    uint32_t t = type_of(value);
+    if (t == TYPE_CHAR) return 1;
+    if (is_any_string(t)) {
+        Cell v = *value;
+        uint32_t n = string::remaining_length(&v);
+        if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
+        return t == TYPE_TAG ? n + 2 : n;
+    }
+    Cell scratch = string::make(16);
+    gc::CellRoot keep(&scratch);
+    append_text_of(&scratch, value, part);
+    return total_units(&scratch);
+}
+
+// The count the notice before an append, insert or change carries: the
+// characters about to go in.  Nobody is told about a series without an
+// owner, so nothing is measured for it.
+int32_t notice_count(const Cell* series, const Cell* value, int32_t part, int32_t dup) {
+    if (dup < 1 || !(string::buffer(series)->flags & SERIES_OWNED)) return 0;
+    uint64_t n = uint64_t(text_length_of(value, part)) * uint32_t(dup);
+    return n > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(n);
+}
+
 // The characters appended at a string's tail since it held `from` units.
 inline uint32_t added_since(const Cell* value, uint32_t from) { return total_units(value) - from; }
 
@@ -609,7 +636,12 @@ Cell* string_insert(Cell* series, Cell* value_in, int32_t part, bool only, int32
     uint32_t index = clamped_index(series);
     uint32_t start = total_units(series);
     bool at_tail = append || index >= start;
-    bool told = series::notify(series, append ? "append" : "insert", &value, int32_t(index), 0);
+    // The notices name where the text goes (the tail for append) and how
+    // many characters it has, as a block's do; inserting no text tells
+    // nobody.
+    uint32_t place = at_tail ? start : index;
+    int32_t count = notice_count(series, &value, part, dup);
+    bool told = count > 0 && series::notify(series, append ? "append" : "insert", &value, int32_t(place), count);
     if (dup > 0) append_text_of(series, &value, part);
     uint32_t added = added_since(series, start);
     repeat_tail(series, start, added, dup);
@@ -626,7 +658,7 @@ Cell* string_insert(Cell* series, Cell* value_in, int32_t part, bool only, int32
         string::rotate_ranges(s->head + index * u, (start - index) * u, inserted * u);
         series->data1 = index + inserted;
     }
-    if (told) series::notify(series, append ? "appended" : "inserted", &value, int32_t(index), int32_t(inserted));
+    if (told) series::notify(series, append ? "appended" : "inserted", &value, int32_t(place), int32_t(inserted));
     return series;
 }
 
@@ -639,7 +671,7 @@ Cell* string_change(Cell* series, Cell* value_in, int32_t part, bool only, int32
     gc::CellRoot keep(&value);
     uint32_t index = clamped_index(series);
     uint32_t start = total_units(series);
-    bool told = series::notify(series, "change", &value, int32_t(index), part);
+    bool told = series::notify(series, "change", &value, int32_t(index), notice_count(series, &value, -1, dup));
     if (dup > 0) append_text_of(series, &value, -1);
     uint32_t added = added_since(series, start);
     repeat_tail(series, start, added, dup);

@@ -18,7 +18,7 @@ Cell* change_part(Cell* value, const Cell* part_arg, bool upper) {
         int64_t count;
         if (type_of(part_arg) == TYPE_INTEGER) count = integer::get_value(part_arg);
         else if (series::same_series_q(value, part_arg)) count = int64_t(int32_t(part_arg->data1)) - int32_t(value->data1);
-        else raise_error("script", "invalid-refine-arg", part_arg);
+        else raise_error("script", "invalid-refine-arg", "part", part_arg);
         if (count < 0) count = 0;
         if (count < n) n = uint32_t(count);
     }

@@ -1,6 +1,8 @@
 // The interpreter (see interpreter.hpp).
 #include "evaluator/interpreter.hpp"
 
+#include <cstring>
+
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
@@ -390,6 +392,38 @@ uint32_t eval_infix(const Cell* code, uint32_t pos, uint32_t end, bool push, Cel
 
 // ---- Paths ------------------------------------------------------------------------------------------------
 
+namespace {
+
+// Types whose path writes change the cell itself rather than storage that
+// the cell refers to.
+bool holds_value_in_cell(uint32_t t) {
+    return !is_series(t) && t != TYPE_OBJECT && t != TYPE_ERROR && t != TYPE_PORT && t != TYPE_MAP &&
+           t != TYPE_EVENT && t != TYPE_NONE && t != TYPE_UNSET;
+}
+
+// Stores the changed value of a path's step back: into the head word's
+// variable, or into its container through the container's own path write
+// (which tells an object or an owned series of the change).
+void write_back(Cell* path, const Cell* head, uint32_t step, Cell* parent, Cell* selector, Cell* value,
+                uint32_t option, int32_t index) {
+    if (step == 1) {
+        if (Cell* slot = eval::word_value(head)) *slot = *value;
+        return;
+    }
+    uint32_t t = type_of(parent);
+    if (holds_value_in_cell(t)) return;   // a value inside another cell-held value stays a copy
+    Cell container = *parent, element = *selector, v = *value, none{TYPE_NONE, 0, 0, 0};
+    gc::CellRoot keep(&container), keep_element(&element), keep_v(&v);
+    auto impl = reinterpret_cast<EvalPathFn>(
+        actions::lookup_for_path(&container, SLOT_EVAL_PATH, path, &element, index));
+    bool notify = t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || is_any_path(t);
+    Cell* top = stack::state.top;
+    impl(&container, &element, &v, path, &none, &none, int32_t(step) - 1, option != 0, 0u, true, notify);
+    stack::state.top = top;
+}
+
+}  // namespace
+
 uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t end, bool set, bool get,
                   bool push, uint32_t option, const PathResume* resume) {
     Cell path = *path_in;
@@ -432,7 +466,9 @@ uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t 
             if (type_of(self) == TYPE_FUNCTION) parent = *self;
         }
     }
-    gc::CellRoot keep_current(&current), keep_parent(&parent), keep_previous(&previous);
+    Cell previous_selector = previous;
+    gc::CellRoot keep_current(&current), keep_parent(&parent), keep_previous(&previous),
+        keep_previous_selector(&previous_selector);
 
     for (; step < count; step++) {
         if (tracing_active) fire_trace(EVENT_FETCH, &path, int32_t(first + step), nullptr, nullptr);
@@ -469,8 +505,15 @@ uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t 
         Cell* result = impl(&current, &selector, new_value, &path, &parent, &previous, int32_t(step),
                             option != 0, get ? 1u : 0u, last, notify);
         Cell next = *result;
+        // A value held in the cell itself (a time, a date...) was changed in
+        // this copy: it goes back where it came from.
+        if (new_value && holds_value_in_cell(type_of(&before)) && std::memcmp(&current, &before, sizeof(Cell)) != 0) {
+            gc::CellRoot keep_next(&next);
+            write_back(&path, &head, step, &parent, &previous_selector, &current, option, int32_t(first + step) - 2);
+        }
         parent = before;
         previous = element;
+        previous_selector = selector;
         current = next;
         if (!set && !get) {
             uint32_t t = type_of(&current);

@@ -8,14 +8,18 @@
 #include "datatypes/char.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/map.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/time.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/lexer_record.hpp"
 #include "evaluator/number_scan.hpp"
@@ -301,13 +305,28 @@ void scan_close(Record& r, const uint8_t*, const uint8_t* end, uint32_t, bool) {
         char opening = open == TYPE_BLOCK ? '[' : open == TYPE_MAP ? '#' : '(';
         throw_error(r, end, r.input_end, ERR_MISSING, expected == c ? opening : expected);
     }
+    uint32_t map_count = 0;
     if (open == TYPE_MAP && r.load_values) {
-        uint32_t n = r.top - r.head - 1;
-        if (n & 1) invalid(r, end, TYPE_MAP);
-        not_built();
+        map_count = r.top - r.head - 1;
+        if (map_count & 1) invalid(r, end, TYPE_MAP);
+        for (uint32_t i = 0; i < map_count; i += 2)
+            if (!map::key_type_q(type_of(stack_cell(r.head + 1 + i)))) invalid(r, end, TYPE_MAP);
     }
     r.type_override = -1;
+    uint32_t at = r.head;
     close_container(r, open);
+    if (open == TYPE_MAP && r.load_values) {
+        // The closed container holds the pairs as a block: index them.
+        Cell pairs = *stack_cell(at);
+        uint32_t line_flag = pairs.header & FLAG_NEW_LINE;
+        pairs.header = TYPE_BLOCK;
+        gc::CellRoot keep(&pairs);
+        Cell made{TYPE_UNSET, 0, 0, 0};
+        gc::CellRoot keep_made(&made);
+        map::init_cell(&made, &pairs, int32_t(map_count));
+        made.header |= line_flag;
+        *stack_cell(at) = made;
+    }
 }
 
 // "{": a brace string opens, or nests one level deeper.
@@ -610,15 +629,22 @@ void load_special_float(Record& r, const uint8_t* start, const uint8_t* end, uin
 void load_tuple(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
     r.position = end;
     uint8_t bytes[12];
-    if (number_scan::read_tuple(start, end, bytes) < 3) invalid(r, start, TYPE_TUPLE);
-    if (load) not_built();
+    int32_t n = number_scan::read_tuple(start, end, bytes);
+    if (n < 3) invalid(r, start, TYPE_TUPLE);
+    if (load) push(r, tuple::make(uint32_t(n), bytes));
 }
 
 void load_date(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
     r.position = end;
     DateParts d;
     if (!parse_date(start, end, &d)) invalid(r, start, TYPE_DATE);
-    if (load) not_built();
+    if (!load) return;
+    // A zone west of UTC is negative in hours and minutes alike (-00:30).
+    int32_t zone_minutes = d.zone_west ? -d.zone_minutes : d.zone_minutes;
+    Cell value;
+    date::init_cell(&value, d.year, d.month, d.day, d.hour * 3600.0 + d.minute * 60.0 + d.second,
+                    d.zone_hours, zone_minutes, d.has_time);
+    push(r, value);
 }
 
 void load_pair(Record& r, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
@@ -655,7 +681,13 @@ void load_money(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, b
     r.position = end;
     number_scan::MoneyParts parts;
     if (!number_scan::money_parts(start, end, false, &parts)) invalid(r, start, TYPE_MONEY);
-    if (load) not_built();
+    if (!load) return;
+    // A currency the currency list lacks makes the token invalid.
+    Cell m{};
+    if (!money::from_digits(&m, parts.negative, parts.currency[0] ? parts.currency : nullptr, parts.integer,
+                            parts.fraction))
+        invalid(r, start, TYPE_MONEY);
+    push(r, m);
 }
 
 void load_tag(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -855,6 +887,7 @@ bool read_zone(const uint8_t* p, const uint8_t* end, DateParts* d) {
         if (count != 2 || mm > 59) return false;
     }
     d->has_zone = true;
+    d->zone_west = negative;
     d->zone_hours = negative ? -hh : hh;
     d->zone_minutes = mm;
     return p == end;

@@ -21,6 +21,7 @@ struct DateParts {
     int32_t hour = 0, minute = 0;
     double  second = 0;
     bool    has_zone = false;
+    bool    zone_west = false;   // a "-" zone, also when its hours are 0
     int32_t zone_hours = 0, zone_minutes = 0;
 };
 bool parse_date(const uint8_t* start, const uint8_t* end, DateParts* date);

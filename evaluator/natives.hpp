@@ -11,7 +11,8 @@
 //
 // Files: natives_control.cpp (the control natives, do, try, catch, throw and
 // the exits), natives_compose.cpp (reduce, compose), natives_func.cpp (func,
-// function, does, has); the others as natives_pending.cpp lists them.
+// function, does, has), parse.cpp (parse); the others by family in
+// natives_*.cpp.
 //
 // ORDER NATIVES: the declarations below follow the table order (1-based
 // index in the comment); natives_init.cpp registers them in the same order.

@@ -11,6 +11,7 @@
 #include "datatypes/file_path.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/number_hooks.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_codec.hpp"
@@ -248,9 +249,17 @@ int32_t as_point3d_star(bool check, const int32_t*) {
 int32_t as_money_star(bool check, const int32_t*) {
     check_arg(check, 0, typeset_of({TYPE_WORD}), 0);
     check_arg(check, 1, coordinate_types(), 1);
-    // The currency table and the decimal form belong to money!, which is
-    // not in the system yet.
-    raise_error("internal", "not-done");
+    Cell* currency = arg(0);
+    int32_t index = money::currency_index(currency);
+    if (index < 0) raise_error("script", "bad-denom", currency);
+    // A float keeps the decimals money holds; further ones are dropped.
+    Cell* amount = arg(1);
+    Cell m{};
+    if (type_of(amount) == TYPE_INTEGER) money::from_integer(integer::get_value(amount), &m);
+    else money::from_float(number_arg(1, 1), false, &m);
+    m.data1 = (m.data1 & ~0xFFu) | uint32_t(index);
+    set_result(m);
+    return 0;
 }
 
 // ---- as ------------------------------------------------------------------------------------------------

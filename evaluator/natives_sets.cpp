@@ -2,9 +2,10 @@
 // their operands to the datatype's own set routine; complement? reads a
 // bitset's stored-complemented flag.
 //
-// bitset!, typeset! and date! have no set routine yet: until they do, their
+// bitset! and typeset! have no set routine yet: until they do, their
 // operands are refused like any other unsupported kind (script/expect-arg).
 #include "datatypes/block_actions.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string_actions.hpp"
 #include "evaluator/natives.hpp"
@@ -50,7 +51,9 @@ void set_operation(bool check, const int32_t* refinements, int32_t op) {
     if (two && block_like(t1) && !block_like(t2)) raise_mismatch();
     if (two && t1 == TYPE_STRING && !is_any_string(t2)) raise_mismatch();
 
-    if (block_like(t1)) {
+    if (t1 == TYPE_DATE && op == SET_DIFFERENCE && t2 == TYPE_DATE) {
+        date::difference(arg(0), arg(1));   // the time between them
+    } else if (block_like(t1)) {
         block::set_operation(case_sensitive, skip, op);
     } else if (t1 == TYPE_STRING) {
         string_actions::set_operation(arg(0), two ? arg(1) : arg(0), case_sensitive, skip, op, arg(0));

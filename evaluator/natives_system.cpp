@@ -12,6 +12,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/file_path.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
@@ -32,6 +33,10 @@
 #include "runtime/platform.hpp"
 #include "runtime/raw_utf.hpp"
 #include "runtime/shell_open.hpp"
+#include "runtime/series.hpp"
+#include "services/deflate.hpp"
+#include "services/process_launch.hpp"
+#include "services/os_environment.hpp"
 
 namespace qor::natives {
 
@@ -130,29 +135,6 @@ int32_t output(bool new_line) {
 }
 
 // ---- Time -----------------------------------------------------------------------------------------------
-
-// Days from 1970-01-01 to the date (proleptic Gregorian).
-int64_t days_from_civil(int32_t y, uint32_t m, uint32_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-bool leap_year(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int32_t year_day(int32_t y, uint32_t m, uint32_t d) {
-    static const int32_t before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    return before[(m - 1) % 12] + int32_t(d) + (m > 2 && leap_year(y) ? 1 : 0);
-}
-
-// The zone of a packed date as seconds east of UTC.
-int32_t zone_seconds(uint32_t zone) {
-    int32_t s = int32_t((zone >> 2) & 15u) * 3600 + int32_t(zone & 3u) * 900;
-    return (zone & 0x40u) ? -s : s;
-}
 
 enum NowRefinement : uint32_t {
     NOW_YEAR, NOW_MONTH, NOW_DAY, NOW_TIME, NOW_ZONE, NOW_DATE, NOW_WEEKDAY, NOW_YEARDAY, NOW_PRECISE, NOW_UTC,
@@ -329,31 +311,18 @@ int32_t now_star(bool, const int32_t* refinements) {
 
     bool utc = used(refinements, NOW_UTC);
     bool precise = used(refinements, NOW_PRECISE);
-    uint32_t packed = platform::date_today(utc);
-    int32_t year = int32_t(packed >> 17);
-    uint32_t month = (packed >> 12) & 15u;
-    uint32_t day = (packed >> 7) & 31u;
-    int32_t zone = utc ? 0 : zone_seconds(packed & 0x7Fu);
-    double seconds = platform::time_of_day(precise) + zone;
-    if (seconds < 0) seconds += 86400;
-    if (seconds >= 86400) seconds -= 86400;
+    Cell today = date::now(utc, precise);
 
-    if (used(refinements, NOW_YEAR)) set_result(integer::make(year));
-    else if (used(refinements, NOW_MONTH)) set_result(integer::make(int32_t(month)));
-    else if (used(refinements, NOW_DAY)) set_result(integer::make(int32_t(day)));
-    else if (used(refinements, NOW_TIME)) set_result(time::make(seconds));
-    else if (used(refinements, NOW_ZONE)) set_result(time::make(double(zone)));
-    else if (used(refinements, NOW_WEEKDAY)) {
-        // 1970-01-01 was a Thursday (4, counting Monday as 1).
-        int64_t days = days_from_civil(year, month, day);
-        set_result(integer::make(int32_t(((days % 7) + 7 + 3) % 7) + 1));
-    } else if (used(refinements, NOW_YEARDAY)) {
-        set_result(integer::make(year_day(year, month, day)));
-    } else {
-        // /date and the whole date answer a date!, which the system does not
-        // have yet.
-        raise_error("internal", "not-done");
-    }
+    int32_t field = 0;
+    if (used(refinements, NOW_YEAR)) field = date::FIELD_YEAR;
+    else if (used(refinements, NOW_MONTH)) field = date::FIELD_MONTH;
+    else if (used(refinements, NOW_DAY)) field = date::FIELD_DAY;
+    else if (used(refinements, NOW_TIME)) field = date::FIELD_TIME;
+    else if (used(refinements, NOW_ZONE)) field = date::FIELD_ZONE;
+    else if (used(refinements, NOW_DATE)) field = date::FIELD_DATE;
+    else if (used(refinements, NOW_WEEKDAY)) field = date::FIELD_WEEKDAY;
+    else if (used(refinements, NOW_YEARDAY)) field = date::FIELD_YEARDAY;
+    set_result(field ? date::field_value(&today, field) : today);
     return 0;
 }
 
@@ -403,8 +372,11 @@ int32_t get_env_star(bool check, const int32_t*) {
 }
 
 int32_t list_env_star(bool, const int32_t*) {
-    // The answer is a map!, which the system does not have yet.
-    raise_error("internal", "not-done");
+    Cell environment{TYPE_UNSET, 0, 0, 0};
+    gc::CellRoot keep(&environment);
+    os::get_environment(&environment);
+    set_result(environment);
+    return 0;
 }
 
 // ---- Processes and the shell -------------------------------------------------------------------------------------
@@ -415,13 +387,49 @@ int32_t call_star(bool check, const int32_t* refinements) {
     check_arg(check, refinements[4], redirect, 6);
     check_arg(check, refinements[5], redirect, 8);
     check_arg(check, refinements[6], redirect, 10);
+    enum : uint32_t { WAIT, SHOW, CONSOLE, SHELL, INPUT, OUTPUT, ERROR_STREAM };
     if (string::remaining_length(arg(0)) == 0) {
         set_result(integer::make(0));
         return 0;
     }
-    // Running the command is the process service's, which is not in the
-    // system yet.
-    raise_error("internal", "not-done");
+    if (used(refinements, CONSOLE)) raise_error("internal", "not-done");
+    std::string command = type_of(arg(0)) == TYPE_FILE ? sys::os_file_name(arg(0)) : string::to_utf8(arg(0));
+    process_launch::Stream streams[3];
+    process_launch::Stream* redirected[3] = {nullptr, nullptr, nullptr};
+    for (uint32_t k = 0; k < 3; k++) {
+        if (!used(refinements, INPUT + k)) continue;
+        const Cell* target = arg(uint32_t(refinements[INPUT + k]));
+        redirected[k] = &streams[k];
+        if (type_of(target) == TYPE_FILE) {
+            streams[k].kind = process_launch::Stream::FILE;
+            streams[k].file = sys::os_file_name(target);
+        } else if (k == 0) {
+            streams[k].bytes = sys::bytes_of(target);   // text is sent as UTF-8
+        }
+    }
+    process_launch::Options options;
+    options.wait = used(refinements, WAIT);
+    options.show = used(refinements, SHOW);
+    options.shell = used(refinements, SHELL);
+    process_launch::Flags flags;
+    int32_t result = process_launch::launch(command, options, redirected[0], redirected[1], redirected[2], &flags);
+    // Captured output is appended at the targets' tails; they are argument
+    // cells, which never move.
+    for (uint32_t k = 1; k < 3; k++) {
+        if (!redirected[k] || streams[k].kind != process_launch::Stream::BUFFER || streams[k].bytes.empty()) continue;
+        Cell* target = arg(uint32_t(refinements[INPUT + k]));
+        const std::string& bytes = streams[k].bytes;
+        if (type_of(target) == TYPE_BINARY) {
+            uint32_t n = uint32_t(bytes.size());
+            uint8_t* at = series_buffer::alloc_tail_bytes(buffer_of(cell_node(target)), n);
+            std::memcpy(at, bytes.data(), n);
+        } else {
+            std::string text = process_launch::captured_text(bytes, flags);
+            string::append_utf8(target, text.data(), text.size());
+        }
+    }
+    set_result(integer::make(result));
+    return 0;
 }
 
 int32_t browse_star(bool check, const int32_t*) {
@@ -447,19 +455,68 @@ int32_t browse_star(bool check, const int32_t*) {
 int32_t compress_star(bool check, const int32_t*) {
     check_arg(check, 0, values::typeset_union(any_string_types(), typeset_of({TYPE_BINARY})), 0);
     check_arg(check, 1, typeset_of({TYPE_WORD}), 1);
-    compression_method(arg(1));
-    // The DEFLATE coder is a service the system does not have yet.
-    raise_error("internal", "not-done");
+    int32_t method = compression_method(arg(1));
+    // A copy: making the result may move the source's buffer.
+    std::string input = sys::bytes_of(arg(0));
+    deflate::Routine routine = deflate::compressor(method);
+    uint32_t length = uint32_t(input.size());
+    uint32_t size = memory::checked_add(length, 32);
+    for (int attempt = 0;; attempt++) {
+        Cell out = sys::make_binary(nullptr, size);
+        SeriesBuffer* s = buffer_of(cell_node(&out));
+        uint32_t room = size;
+        int32_t r = routine(s->head, &room, reinterpret_cast<const uint8_t*>(input.data()), length);
+        if (r == deflate::RESULT_OK) {
+            s->tail = s->head + room;
+            set_result(out);
+            return 0;
+        }
+        if (r != deflate::RESULT_TOO_SMALL || attempt > 0) raise_error("script", "invalid-data", arg(1));
+        if (room > memory::MAX_CAPACITY) memory::raise_no_memory();
+        size = room;
+    }
 }
 
 int32_t decompress_star(bool check, const int32_t* refinements) {
     check_arg(check, 0, typeset_of({TYPE_BINARY}), 0);
     check_arg(check, 1, typeset_of({TYPE_WORD}), 1);
     check_arg(check, refinements[0], typeset_of({TYPE_INTEGER}), 3);
-    compression_method(arg(1));
+    int32_t method = compression_method(arg(1));
     if (used(refinements, 0) && integer::get_value(arg(uint32_t(refinements[0]))) < 0)
         raise_error("script", "invalid-arg", arg(uint32_t(refinements[0])));
-    raise_error("internal", "not-done");
+    std::string input = sys::bytes_of(arg(0));
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(input.data());
+    uint32_t length = uint32_t(input.size());
+    deflate::Routine routine = deflate::decompressor(method);
+    uint32_t size;
+    if (used(refinements, 0)) {
+        size = uint32_t(integer::get_value(arg(uint32_t(refinements[0]))));
+    } else {
+        // Measured by a run without room (gzip reads it from its trailer).
+        size = 0;
+        int32_t r = routine(nullptr, &size, in, length);
+        if (r == deflate::RESULT_OK) {
+            set_result(sys::make_binary(nullptr, 0));
+            return 0;
+        }
+        if (r != deflate::RESULT_TOO_SMALL) raise_error("script", "invalid-data", arg(1));
+    }
+    for (int attempt = 0;; attempt++) {
+        // A measured size beyond what a series can hold (a decompression
+        // bomb) is a memory error, never a wrapped count.
+        if (size > memory::MAX_CAPACITY) memory::raise_no_memory();
+        Cell out = sys::make_binary(nullptr, size);
+        SeriesBuffer* s = buffer_of(cell_node(&out));
+        uint32_t room = size;
+        int32_t r = routine(s->head, &room, in, length);
+        if (r == deflate::RESULT_OK) {
+            s->tail = s->head + room;
+            set_result(out);
+            return 0;
+        }
+        if (r != deflate::RESULT_TOO_SMALL || attempt > 0) raise_error("script", "invalid-data", arg(1));
+        size = room;
+    }
 }
 
 // ---- The lexer ----------------------------------------------------------------------------------------------------

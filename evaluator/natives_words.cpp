@@ -4,6 +4,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
@@ -351,13 +352,21 @@ int32_t construct_star(bool check, const int32_t* refinements) {
     return 0;
 }
 
-int32_t extend_star(bool check, const int32_t*) {
+int32_t extend_star(bool check, const int32_t* refinements) {
     if (check) {
         check_arg(true, 0, values::typeset_of({TYPE_OBJECT, TYPE_MAP}), 0);
         check_arg(true, 1, values::typeset_of({TYPE_BLOCK, TYPE_HASH, TYPE_MAP}), 1);
     }
-    // Objects are reserved; maps have no datatype yet.
-    raise_error("internal", "not-done");
+    Cell target = *arg(0), spec = *arg(1);
+    gc::CellRoot keep_target(&target), keep_spec(&spec);
+    // Extending an object is reserved.
+    if (type_of(&target) == TYPE_OBJECT) raise_error("internal", "not-done");
+    if (type_of(&target) != TYPE_MAP) values::raise_expect_arg(0, 0);
+    uint32_t st = type_of(&spec);
+    if (st != TYPE_BLOCK && st != TYPE_HASH && st != TYPE_MAP) values::raise_expect_arg(1, 1);
+    map::extend_pairs(&target, &spec, used(refinements, 0));
+    stack::set_last_keep(&target);
+    return 0;
 }
 
 // ---- apply ---------------------------------------------------------------------------------------------

@@ -305,6 +305,24 @@ SeriesFrame* find_series_frame(uint32_t size) {
     return nullptr;
 }
 
+// A collection that leaves little room is followed by another one soon, and
+// each one walks the whole live heap: with a large live heap that turns
+// allocation quadratic.  Growing until a quarter of the live size is free
+// keeps the work of the collections proportional to what is allocated.
+// Small heaps keep the plain rule: a frame with room to spare is used.
+void grow_after_collection() {
+    uint64_t used = 0, free = 0;
+    for (SeriesFrame* f = record->series_first; f; f = f->next) {
+        used += uint32_t(f->heap - f->payload());
+        free += uint32_t(f->end - f->heap);
+    }
+    if (used < 4 * uint64_t(FRAME_SIZE_MAX)) return;
+    while (free * 4 < used) {
+        SeriesFrame* f = new_series_frame();
+        free += uint32_t(f->end - f->heap);
+    }
+}
+
 SeriesBuffer* alloc_big(uint32_t total) {
     ensure_init();
     BigBlock* b = static_cast<BigBlock*>(os_alloc(checked_add(total, sizeof(BigBlock))));
@@ -367,6 +385,7 @@ SeriesBuffer* alloc_series_buffer(uint32_t n, uint32_t unit, int32_t head_offset
             f = find_series_frame(total);
             if (!f) {
                 gc::collect_if_allowed();
+                grow_after_collection();
                 f = find_series_frame(total);
                 if (!f || uint32_t(f->end - f->heap) < FRAME_MIN_FREE) f = frame_for(total);
             }

@@ -121,6 +121,25 @@ TEST_F(Memory, AfterACollectionAFrameNeedsRoomToSpareToBeUsed) {
     }
 }
 
+// A heap that grows with little garbage: each collection walks everything
+// live, so their number must stay proportional to what is allocated, not to
+// the number of frames filled.
+TEST_F(Memory, ALargeGrowingHeapIsNotCollectedAtEveryFilledFrame) {
+    if (gc::stress_interval()) GTEST_SKIP() << "the stress mode sets its own pace";
+    constexpr uint32_t LIVE = 400000;  // about 35 MB of 64-byte buffers
+    Cell holder = block_cell(memory::alloc_cells(LIVE));
+    gc::CellRoot keep(&holder);
+    uint32_t cycles = gc::counters.series_cycles;
+    for (uint32_t i = 0; i < LIVE; i++) {
+        Cell item = block_cell(memory::alloc_bytes(64), TYPE_BINARY);
+        fill_with_garbage(16);
+        SeriesBuffer* h = buffer_of(cell_node(&holder));
+        cells_head(h)[i] = item;
+        h->tail = reinterpret_cast<uint8_t*>(cells_head(h) + i + 1);
+    }
+    EXPECT_LT(gc::counters.series_cycles - cycles, 40u);
+}
+
 TEST_F(Memory, SeriesFramesGrowToTwoMegabytesAndStaySorted) {
     gc::NoCollect quiet;
     EXPECT_EQ(count_series_frames(), 1u);

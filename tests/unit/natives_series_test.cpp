@@ -197,8 +197,8 @@ TEST_F(SeriesNativesTest, PairsAndPoints) {
         {"as-pair 1 inf", "error script/invalid-arg"},
         {"as-pair 3e9 1", "error script/invalid-arg"},   // beyond the integer range: never a wrapped value
         {"as-pair 1 \"x\"", "error script/expect-arg"},
-        // money! is not in the system yet.
-        {"as-money 'USD 10", "error internal/not-done"},
+        // No currency list without the library: every code is unknown.
+        {"as-money 'USD 10", "error script/bad-denom"},
     });
 }
 
