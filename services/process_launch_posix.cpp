@@ -3,9 +3,11 @@
 // through /bin/sh, output files are appended to.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,8 +62,26 @@ bool make_pipe(Descriptors& d, Pipe& p) {
     return true;
 }
 
+// Whether a program can be run, looked up along PATH as posix_spawnp would.
+// Checked beforehand because a failed exec is not reported by every
+// posix_spawn (a fork-based one only shows it as the child's exit status).
+bool program_found(const std::string& name) {
+    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/bin:/usr/bin";
+    for (size_t from = 0;;) {
+        size_t to = dirs.find(':', from);
+        std::string dir = dirs.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        std::string full = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat st {};
+        if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(full.c_str(), X_OK) == 0) return true;
+        if (to == std::string::npos) return false;
+        from = to + 1;
+    }
+}
+
 int spawn(const std::vector<std::string>& args, posix_spawn_file_actions_t* actions, pid_t* pid) {
-    if (args.empty()) return ENOENT;
+    if (args.empty() || !program_found(args[0])) return ENOENT;
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
