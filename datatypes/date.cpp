@@ -18,6 +18,7 @@
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/word.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/platform.hpp"
@@ -148,19 +149,6 @@ int32_t read_isoweek(uint32_t word) {
     return d < s2 ? (d - s) / 7 + 1 : 1;
 }
 
-// Whether a word's spelling is `name` without regard to ASCII case.
-bool spelled(const Cell* word, const char* name) {
-    int32_t id = int32_t(word->data2);
-    const uint8_t* text = symbol::spelling(id);
-    uint32_t length = symbol::spelling_length(id);
-    if (!text || length != std::strlen(name)) return false;
-    for (uint32_t i = 0; i < length; ++i) {
-        uint8_t c = text[i];
-        if (c >= 'A' && c <= 'Z') c = uint8_t(c + 32);
-        if (c != uint8_t(name[i])) return false;
-    }
-    return true;
-}
 
 // The zone bits of set-zone's value: integer hours (remainder by 16) or a
 // time (modulo 16 hours); the sign covers hours and minutes together.
@@ -306,8 +294,8 @@ int32_t field_of_word(const Cell* word) {
         "weekday", "yearday", "timezone", "week", "isoweek",
     };
     for (int32_t i = 0; i < 14; ++i)
-        if (spelled(word, names[i])) return i + 1;
-    if (spelled(word, "julian")) return FIELD_YEARDAY;
+        if (word::spelled(word, names[i])) return i + 1;
+    if (word::spelled(word, "julian")) return FIELD_YEARDAY;
     return -1;
 }
 

@@ -414,10 +414,8 @@ namespace {
 
 double from_text(uint32_t target, Cell* spec) {
     if (target == TYPE_PERCENT) {
-        auto load = number_hooks::get().load_value_from_string;
-        if (!load) raise_error("internal", "not-done");
         Cell original = *spec;
-        const Cell* loaded = load(spec);
+        const Cell* loaded = number_support::load_text(spec);
         switch (type_of(loaded)) {
         case TYPE_FLOAT: case TYPE_PERCENT: return cell_float(loaded);
         case TYPE_INTEGER: return double(integer::get_value(loaded));

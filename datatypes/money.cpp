@@ -264,19 +264,6 @@ int32_t shown_decimals() {
     return d && type_of(d) == TYPE_INTEGER ? integer::get_value(d) : 2;
 }
 
-// Whether a word's symbol is `name` without regard to ASCII case.
-bool spelled(const Cell* word, const char* name) {
-    int32_t id = int32_t(word->data2);
-    const uint8_t* text = symbol::spelling(id);
-    uint32_t length = symbol::spelling_length(id);
-    if (!text || length != std::strlen(name)) return false;
-    for (uint32_t i = 0; i < length; ++i) {
-        uint8_t c = text[i];
-        if (c >= 'A' && c <= 'Z') c = uint8_t(c + 32);
-        if (c != uint8_t(name[i])) return false;
-    }
-    return true;
-}
 
 // The spellings of two currencies' words compared without regard to ASCII
 // case: -1, 0 or 1.
@@ -472,8 +459,8 @@ int32_t field_of(const Cell* element) {
         return n == 1 || n == 2 ? n : -1;
     }
     if (is_any_word(t)) {
-        if (spelled(element, "code")) return 1;
-        if (spelled(element, "amount")) return 2;
+        if (word::spelled(element, "code")) return 1;
+        if (word::spelled(element, "amount")) return 2;
     }
     return -1;
 }

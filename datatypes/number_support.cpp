@@ -54,6 +54,12 @@ void raise_bad_to_arg(uint32_t type, const Cell* spec) {
 
 void raise_math(const char* id) { raise_error("math", id); }
 
+const Cell* load_text(Cell* text) {
+    auto load = number_hooks::get().load_value_from_string;
+    if (!load) raise_error("internal", "not-done");
+    return load(text);
+}
+
 [[gnu::noinline]] void bad_op() {
     runtime::error(runtime::ERR_NO_SWITCH_MATCH,
                    reinterpret_cast<uintptr_t>(__builtin_return_address(0)));

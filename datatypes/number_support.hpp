@@ -20,6 +20,10 @@ inline Cell datatype_cell(uint32_t type) { return Cell{TYPE_DATATYPE, type, 0, 0
 [[noreturn]] void raise_math(const char* id);                         // math/<id>
 [[noreturn]] void bad_op();                                           // runtime error 101
 
+// Loads the text as the lexer would (its first value); internal/not-done
+// when no loader is installed.  May allocate.
+const Cell* load_text(Cell* text);
+
 // Exchanges the result slot and the next argument cell.
 void swap_operands();
 

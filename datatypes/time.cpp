@@ -14,6 +14,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/word.hpp"
 #include "runtime/float_to_text.hpp"
 
 namespace qor {
@@ -55,20 +56,6 @@ uint32_t whole_digits(double value, char* out) {
     return n;
 }
 
-// Whether a word's symbol is `name` without regard to ASCII case, which is
-// what comparing canonical symbols means.  Never allocates.
-bool spelled(const Cell* word, const char* name) {
-    int32_t id = int32_t(word->data2);
-    const uint8_t* text = symbol::spelling(id);
-    uint32_t length = symbol::spelling_length(id);
-    if (!text || length != std::strlen(name)) return false;
-    for (uint32_t i = 0; i < length; ++i) {
-        uint8_t c = text[i];
-        if (c >= 'A' && c <= 'Z') c = uint8_t(c + 32);
-        if (c != uint8_t(name[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -152,9 +139,9 @@ int32_t get_minutes(double seconds) {
 }
 
 int32_t field_index(const Cell* word, const Cell* value) {
-    if (spelled(word, "hour")) return 1;
-    if (spelled(word, "minute")) return 2;
-    if (spelled(word, "second")) return 3;
+    if (word::spelled(word, "hour")) return 1;
+    if (word::spelled(word, "minute")) return 2;
+    if (word::spelled(word, "second")) return 3;
     if (type_of(value) == TYPE_TIME) raise_error("script", "cannot-use", word, value);
     return -1;
 }
@@ -237,10 +224,8 @@ Cell* time_make(Cell* prototype, Cell* spec) {
         seconds = from_block(spec);
         break;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
-        auto load = number_hooks::get().load_value_from_string;
-        if (!load) raise_error("internal", "not-done");
         Cell original = *spec;
-        const Cell* loaded = load(spec);
+        const Cell* loaded = number_support::load_text(spec);
         if (type_of(loaded) != TYPE_TIME) time::raise_bad_make(&original);
         seconds = cell_float(loaded);
         break;

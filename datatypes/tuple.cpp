@@ -229,10 +229,8 @@ Cell* tuple_to(Cell* prototype, Cell* spec) {
         made = tuple::from_binary(spec);
         break;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
-        auto load = number_hooks::get().load_value_from_string;
-        if (!load) raise_error("internal", "not-done");
         Cell original = *spec;
-        const Cell* loaded = load(spec);
+        const Cell* loaded = number_support::load_text(spec);
         if (type_of(loaded) != TYPE_TUPLE) tuple::bad_to(&original);
         made = *loaded;
         break;

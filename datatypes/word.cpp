@@ -1,6 +1,8 @@
 // Words and issues (see word.hpp).
 #include "datatypes/word.hpp"
 
+#include <cstring>
+
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/number_hooks.hpp"
@@ -156,6 +158,19 @@ Cell* set_checked() {
     context::set_word_value(&w, &value);
     stack::set_last(&value);
     return stack::arguments_base();
+}
+
+bool spelled(const Cell* word, const char* name) {
+    int32_t id = symbol_of(word);
+    const uint8_t* text = symbol::spelling(id);
+    uint32_t length = symbol::spelling_length(id);
+    if (!text || length != std::strlen(name)) return false;
+    for (uint32_t i = 0; i < length; ++i) {
+        uint8_t c = text[i];
+        if (c >= 'A' && c <= 'Z') c = uint8_t(c + 32);
+        if (c != uint8_t(name[i])) return false;
+    }
+    return true;
 }
 
 Cell* push_name_string(const Cell* word) {

@@ -38,6 +38,9 @@ void init();
 inline int32_t symbol_of(const Cell* word) { return int32_t(word->data2); }
 inline int32_t index_of(const Cell* word) { return int32_t(word->data3); }
 inline Node context_of(const Cell* word) { return reinterpret_cast<Node>(word->data1); }
+// Whether the word's spelling is `name` (lower case) without regard to ASCII
+// case, which is what comparing canonical symbols means.  Never allocates.
+bool spelled(const Cell* word, const char* name);
 
 // The cell becomes the word! {global context, symbol, slot}: the slot that a
 // case-insensitive lookup finds, the symbol added with an unset value when
