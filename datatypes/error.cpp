@@ -280,6 +280,7 @@ void init() {
     inherit_slot(spec, SLOT_COPY);
     inherit_slot(spec, SLOT_SELECT);
     install_datatype(TYPE_SPEC_WORDS, &spec);
+    memory::set_error_raiser([](const char* id) { raise_error("internal", id); });
 
     if (g_registered) {
         gc::unregister_global_cell(&g_prototype);

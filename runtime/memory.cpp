@@ -86,8 +86,30 @@ SeriesBuffer* expand_impl(SeriesBuffer* buffer, uint32_t new_capacity, SeriesBuf
 
 // ---- Errors ---------------------------------------------------------------
 
-void raise_no_memory() { throw Thrown{THROW_ERROR}; }
-void raise_wrong_mem() { throw Thrown{THROW_ERROR}; }
+namespace {
+
+void (*error_raiser)(const char* id) = nullptr;
+bool raising = false;
+
+[[noreturn]] void raise_internal(const char* id) {
+    if (error_raiser && !raising) {
+        raising = true;
+        try {
+            error_raiser(id);
+        } catch (...) {
+            raising = false;
+            throw;
+        }
+        raising = false;
+    }
+    throw Thrown{THROW_ERROR};
+}
+
+}  // namespace
+
+void set_error_raiser(void (*raiser)(const char* id)) { error_raiser = raiser; }
+void raise_no_memory() { raise_internal("no-memory"); }
+void raise_wrong_mem() { raise_internal("wrong-mem"); }
 
 uint32_t checked_mul(uint32_t a, uint32_t b) {
     uint64_t r = uint64_t(a) * b;

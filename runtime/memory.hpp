@@ -213,11 +213,13 @@ double stats(Cell* block, int mode);
 uint32_t checked_mul(uint32_t a, uint32_t b);
 uint32_t checked_add(uint32_t a, uint32_t b);
 
-// The language errors of the memory manager.  Until the error catalog is in
-// place these throw Thrown{THROW_ERROR}; raising the catalog errors
-// internal/no-memory and internal/wrong-mem replaces their bodies.
+// The language errors of the memory manager: internal/no-memory and
+// internal/wrong-mem through the raiser that the error catalog installs (it
+// makes the error value and throws); before it is installed, or when making
+// the value fails in turn, a bare Thrown{THROW_ERROR}.
 [[noreturn]] void raise_no_memory();
 [[noreturn]] void raise_wrong_mem();
+void set_error_raiser(void (*raiser)(const char* id));
 
 }  // namespace memory
 
