@@ -7,6 +7,7 @@
 #include "boot/console_io.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
 #include "datatypes/context.hpp"
@@ -94,6 +95,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_SERIES, series::init},
     {TYPE_BLOCK, block::init},
     {TYPE_STRING, string_actions::init},
+    {TYPE_BINARY, binary::init},
     {TYPE_INTEGER, integer::init},
     {TYPE_SYMBOL, symbol::init},
     {TYPE_CONTEXT, context::init},

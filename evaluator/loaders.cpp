@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
 #include "datatypes/context.hpp"
@@ -603,8 +604,12 @@ void load_binary(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, 
     if (p == start) base = 16;
     if ((base != 2 && base != 16 && base != 64) || end - p < 2 || p[0] != '#' || p[1] != '{')
         invalid(r, start, TYPE_BINARY);
-    if (decode_binary(p + 2, end, base, nullptr) < 0) invalid(r, start, TYPE_BINARY);
-    if (load) not_built();
+    int32_t n = decode_binary(p + 2, end, base, nullptr);
+    if (n < 0) invalid(r, start, TYPE_BINARY);
+    if (!load) return;
+    std::vector<uint8_t> bytes(size_t(n) + 1);
+    decode_binary(p + 2, end, base, bytes.data());
+    push(r, binary::make(bytes.data(), uint32_t(n)));
 }
 
 void load_percent(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {

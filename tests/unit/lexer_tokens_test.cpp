@@ -205,6 +205,11 @@ TEST_F(LexerTokens, TypesNotBuiltYetAreRecognised) {
     };
     for (const TypeCase& c : cases) {
         EXPECT_EQ(lexer::scan_token_type(c.source, uint32_t(std::strlen(c.source))), c.type) << c.source;
+        if (c.type == TYPE_BINARY) {   // built: binaries load
+            Cell b = load_text(c.source);
+            EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_BINARY) << c.source;
+            continue;
+        }
         if (c.type == TYPE_MAP) {   // built: maps load
             Cell b = load_text(c.source);
             EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_MAP) << c.source;
