@@ -137,6 +137,29 @@ uint32_t fetch_arg(uint32_t kind, const Cell* code, uint32_t pos, uint32_t end, 
     g_fetch_entry = entry;
     if (kind == ARG_NORMAL) {
         uint32_t limit = (mode & APPLY_NAMED) ? pos + 1 : end;
+        if (!tracing_active) {
+            // A plain value or a word holding one: run_expression's own steps
+            // for them, without its frame.
+            const Cell* c = eval::code_cell(code, pos);
+            uint32_t t = type_of(c);
+            const Cell* val = nullptr;
+            if (t == TYPE_WORD) {
+                val = eval::word_value_fast(c);
+                if (val) {
+                    uint32_t vt = type_of(val);
+                    if (vt == TYPE_UNSET || vt == TYPE_OP || is_callable(vt)) val = nullptr;
+                }
+            } else if (t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_NONE || t == TYPE_LOGIC ||
+                       t == TYPE_CHAR || t == TYPE_BLOCK || t == TYPE_STRING) {
+                val = c;
+            }
+            if (val) {
+                Cell* entry_top = stack::state.top;
+                stack::push(val);
+                if (infix) return pos + 1;
+                return eval_infix(code, pos + 1, limit, true, entry_top);
+            }
+        }
         return run_expression(code, pos, limit, infix, true, false);
     }
     Cell v = *eval::code_cell(code, pos);
@@ -252,10 +275,81 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
     return pos;
 }
 
+// The call table from the function's cache, or null when it is not made yet.
+inline Node cached_table(const Cell* fn) {
+    SeriesBuffer* s = buffer_of(reinterpret_cast<Node>(fn->data3));
+    if ((s->byte_length() >> 4) < 2) return nullptr;
+    const Cell* cache = cells_head(s) + 1;
+    return type_of(cache) == TYPE_BLOCK ? cell_node(cache) : nullptr;
+}
+
+// fetch_args for the interpreter's plain calls (no path, no apply mode),
+// the same steps without the path and apply cases.  `table` is the call
+// table's node: its buffer is looked up again after every argument, since
+// evaluating one may move it.
+uint32_t fetch_plain(const Cell* fn, Node table, const Cell* code, uint32_t pos, uint32_t end, bool infix,
+                     const Cell* name) {
+    if (infix) stack::state.top++;
+    uint32_t n = buffer_of(table)->byte_length() >> 4;
+    bool user = is_user(type_of(fn));
+    int32_t refs[MAX_REFINEMENTS];
+    if (!user && n > 0) {
+        const Cell* last = cells_head(buffer_of(table)) + (n - 1);
+        if (type_of(last) == TYPE_INTEGER) {
+            uint32_t nrefs = uint32_t(int32_t(last->data2));
+            if (nrefs > MAX_REFINEMENTS) nrefs = MAX_REFINEMENTS;
+            for (uint32_t k = 0; k < nrefs; k++) refs[k] = -1;
+        }
+    }
+    bool active = true;
+    bool first = true;
+    int32_t defaults = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        const Cell* e = cells_head(buffer_of(table)) + i;
+        uint32_t t = type_of(e);
+        if (t == TYPE_TYPESET) {
+            uint32_t kind = e->header & ARG_KIND_MASK;
+            if (kind == ARG_RETURN) continue;
+            if (active) {
+                if (infix && first) {
+                    // The left operand lies at the frame's base already.
+                } else if (pos >= end && kind == ARG_LIT && typeset_allows(e, TYPE_UNSET)) {
+                    *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
+                } else {
+                    pos = fetch_arg(kind, code, pos, end, infix, 0, name, fn, i);
+                    if (pending_exit) return pos;
+                    e = cells_head(buffer_of(table)) + i;
+                }
+                const Cell* a = stack::state.top - 1;
+                if (!typeset_allows(e, type_of(a))) raise_expect_arg(name, fn, i, a);
+            } else if (user) {
+                *stack::push_slot() = Cell{TYPE_NONE, 0, 0, 0};
+            }
+            first = false;
+        } else if (t == TYPE_REFINEMENT) {
+            if (user) *stack::push_slot() = Cell{TYPE_LOGIC, 0, 0, 0};
+            active = false;
+        } else if (t == TYPE_INTEGER) {
+            if (user) defaults = int32_t(e->data2);
+            break;
+        }
+    }
+    if (tracing_active) trace_call(name, fn);
+    if (user) {
+        if (defaults > 0) function::push_refinement_defaults(defaults);
+    } else {
+        call_entry(fn, refs);
+    }
+    return pos;
+}
+
 // Gathers the arguments of a call in its frame (the top frame) and, for
 // natives and actions, calls the entry point.
 uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end, const Cell* path,
                     uint32_t path_pos, uint32_t mode, bool infix, const Cell* name) {
+    if (!path && mode == 0) {
+        if (Node table = cached_table(fn)) return fetch_plain(fn, table, code, pos, end, infix, name);
+    }
     Cell* base = stack::state.base;
     if (infix) stack::state.top++;
     Cell table = call_table(fn);
@@ -391,7 +485,8 @@ struct TraceScope {
 uint32_t eval_code(const Cell* value, const Cell* code, uint32_t pos, uint32_t end, bool push,
                    const Cell* path, uint32_t path_pos, const Cell* name, const Cell* parent,
                    uint32_t mode, bool infix) {
-    pos = run_code(value, code, pos, end, push, path, path_pos, name, parent, mode, infix);
+    Cell fn = *value;
+    pos = run_code(&fn, code, pos, end, push, path, path_pos, name, parent, mode, infix);
     raise_pending();
     return pos;
 }
@@ -400,7 +495,9 @@ uint32_t run_code(const Cell* value, const Cell* code, uint32_t pos, uint32_t en
                   const Cell* path, uint32_t path_pos, const Cell* name, const Cell* parent,
                   uint32_t mode, bool infix) {
     check_machine_stack();
-    Cell fn = *value;
+    // The callers' value is a local of theirs that nothing changes during
+    // the call: read in place, not copied.
+    const Cell& fn = *value;
     Cell w;
     if (name && is_word_kind(type_of(name))) w = *name;
     else if (const Cell* anon = eval::anon_word()) w = *anon;
@@ -439,8 +536,7 @@ uint32_t run_code(const Cell* value, const Cell* code, uint32_t pos, uint32_t en
     else stack::unwind_last();
     if (tracing_active) fire_trace(EVENT_RETURN, code, int32_t(pos), stack::top_value(), &w);
     if (fn_slot && push) {
-        Cell result = *(stack::state.top - 1);
-        *fn_slot = result;
+        stack::copy_cell(fn_slot, stack::state.top - 1);
         stack::state.top = fn_slot + 1;
     }
     return pos;

@@ -52,14 +52,15 @@ bool g_ready = false;
 
 State state{g_cells, g_cells + ARGUMENT_CELLS, g_cells, g_cells, g_frames, g_frames, g_frames + FRAME_CAPACITY};
 
+CallFrame* g_where_marker = nullptr;
+int32_t g_anon_symbol = 0;
+
 namespace {
 
-CallFrame* g_where_marker = nullptr;
 CallFrame* g_exit_frame = nullptr;
 CaptionReader g_caption_reader = nullptr;
 
 int32_t g_body_symbol = 0;
-int32_t g_anon_symbol = 0;
 Cell g_call_word{};   // the answer of the error module's current_call link
 
 void refresh_symbols() {
@@ -263,26 +264,6 @@ void pop_into_previous() {
 
 // ---- Frames --------------------------------------------------------------------------------
 
-void mark(const Cell* word, uint32_t header) {
-    if (state.frames_top >= state.frames_limit) overflow_frames();
-    CallFrame* f = state.frames_top++;
-    int32_t sym;
-    uint32_t ctx;
-    if (word && is_word_kind(type_of(word))) {
-        sym = word::symbol_of(word);
-        ctx = word->data1;
-    } else {
-        sym = g_anon_symbol;
-        ctx = 0;
-    }
-    f->header = header | (uint32_t(sym) & FRAME_SYMBOL_MASK);
-    f->saved_base = state.base;
-    f->word_context = ctx;
-    f->function_context = 0;
-    f->saved_values = nullptr;
-    state.base = state.top;
-}
-
 void attach_function_context(Node ctx, Cell* values) {
     CallFrame* f = top_frame();
     f->function_context = reinterpret_cast<uint32_t>(ctx);
@@ -394,14 +375,6 @@ void unwind_drop() {
     drop_stale_marker();
 }
 
-void unwind_keep() {
-    CallFrame* f = pop_frame();
-    if (!f) return;
-    state.top = state.base + 1;
-    state.base = f->saved_base;
-    drop_stale_marker();
-}
-
 void unwind_func_keep() {
     CallFrame* f = pop_frame();
     if (!f) return;
@@ -424,16 +397,6 @@ void unwind_func_last() {
     CallFrame* f = pop_frame();
     if (!f) return;
     restore_context(f);
-    Cell result = *state.base;
-    state.base = f->saved_base;
-    *state.base = result;
-    state.top = state.base + 1;
-    drop_stale_marker();
-}
-
-void unwind_last() {
-    CallFrame* f = pop_frame();
-    if (!f) return;
     Cell result = *state.base;
     state.base = f->saved_base;
     *state.base = result;

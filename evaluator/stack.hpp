@@ -35,6 +35,7 @@
 #include <cstdint>
 
 #include "datatypes/cell.hpp"
+#include "datatypes/word.hpp"
 #include "runtime/memory.hpp"
 
 namespace qor {
@@ -176,7 +177,41 @@ inline uint32_t depth() { return uint32_t(state.top - state.bottom); }
 // current top, so its first argument (and result slot) is the next cell
 // pushed.
 
-void mark(const Cell* word, uint32_t header);
+// Copies a cell word by word.  Results are often written field by field
+// (a native changing data2 in place); a 16-byte load of such a cell right
+// after cannot be served by store forwarding and stalls.
+inline void copy_cell(Cell* dst, const Cell* src) {
+    uint32_t h = src->header, a = src->data1, b = src->data2, c = src->data3;
+    dst->header = h;
+    dst->data1 = a;
+    dst->data2 = b;
+    dst->data3 = c;
+}
+
+// Frame-pointer state the inline operations share with stack.cpp.
+extern CallFrame* g_where_marker;   // the frame the next error report starts from
+extern int32_t g_anon_symbol;       // <anon>'s symbol, 0 before the fixed words exist
+
+// Inline: every call the interpreter makes pushes and pops a frame.
+inline void mark(const Cell* word, uint32_t header) {
+    if (state.frames_top >= state.frames_limit) overflow_frames();
+    CallFrame* f = state.frames_top++;
+    int32_t sym;
+    uint32_t ctx;
+    if (word && is_word_kind(type_of(word))) {
+        sym = word::symbol_of(word);
+        ctx = word->data1;
+    } else {
+        sym = g_anon_symbol;
+        ctx = 0;
+    }
+    f->header = header | (uint32_t(sym) & FRAME_SYMBOL_MASK);
+    f->saved_base = state.base;
+    f->word_context = ctx;
+    f->function_context = 0;
+    f->saved_values = nullptr;
+    state.base = state.top;
+}
 void mark_func(const Cell* word, Node ctx);            // kind 1, records the context to restore
 void mark_interp_func(const Cell* word, Node ctx);     // the same, made by the interpreter
 void mark_native(const Cell* word);
@@ -215,11 +250,26 @@ void rename_frame(const Cell* word);
 
 void unwind();              // top = current base; base = saved base
 void unwind_drop();         // base = saved base; top moves down one cell
-void unwind_keep();         // no restore; top = current base + 1; base = saved base
+// no restore; top = current base + 1; base = saved base
+inline void unwind_keep() {
+    if (state.frames_top == state.frames_bottom) return;
+    CallFrame* f = --state.frames_top;
+    state.top = state.base + 1;
+    state.base = f->saved_base;
+    if (g_where_marker && g_where_marker > state.frames_top) g_where_marker = nullptr;
+}
 void unwind_func_keep();    // always restores; top = current base + 1; base = saved base
 void unwind_func();         // always restores; base = saved base; top = base
 void unwind_func_last();    // always restores; result copied into the caller's result slot
-void unwind_last();         // as unwind_func_last without the restore
+// as unwind_func_last without the restore
+inline void unwind_last() {
+    if (state.frames_top == state.frames_bottom) return;
+    CallFrame* f = --state.frames_top;
+    copy_cell(f->saved_base, state.base);
+    state.base = f->saved_base;
+    state.top = state.base + 1;
+    if (g_where_marker && g_where_marker > state.frames_top) g_where_marker = nullptr;
+}
 void unwind_reset();        // no restore; base = saved base; top = base
 
 // Pops frames down to a frame of the kind, a FRAME_TRY_ALL or the bottom;

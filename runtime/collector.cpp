@@ -39,6 +39,7 @@ void* thread_stack_top();  // collector_posix.cpp, collector_win32.cpp
 Counters counters{0, 0};
 bool collection_enabled = false;
 bool node_compaction_enabled = true;
+RootLink root_guards{&root_guards, &root_guards, nullptr, 0};
 
 namespace {
 
@@ -95,7 +96,7 @@ CellHook image_hook = nullptr;
 Vec<RootCallback> root_callbacks;
 Vec<Cell*>        global_cells;
 Vec<uint32_t*>    global_nodes;
-RootLink          guards{&guards, &guards, nullptr, 0};
+RootLink&         guards = root_guards;
 
 Vec<uint32_t>   mark_stack;  // nodes of cell buffers still to scan
 Vec<uint32_t*>  deferred;
@@ -789,26 +790,6 @@ void unregister_global_node(Node* ref) {
     }
 }
 
-namespace {
-void link_guard(RootLink* l) {
-    l->prev = &guards;
-    l->next = guards.next;
-    guards.next->prev = l;
-    guards.next = l;
-}
-void unlink_guard(RootLink* l) {
-    l->prev->next = l->next;
-    l->next->prev = l->prev;
-}
-}  // namespace
-
-CellRoot::CellRoot(Cell* cells, uint32_t count) : link_{nullptr, nullptr, cells, count ? count : 1} {
-    link_guard(&link_);
-}
-CellRoot::~CellRoot() { unlink_guard(&link_); }
-
-NodeRoot::NodeRoot(Node* ref) : link_{nullptr, nullptr, ref, 0} { link_guard(&link_); }
-NodeRoot::~NodeRoot() { unlink_guard(&link_); }
 
 // ---- State ------------------------------------------------------------------
 

@@ -88,10 +88,20 @@ struct RootLink {
     void*     target;
     uint32_t  count;  // cells; 0 for a node reference
 };
+// The guards' list head (a ring; empty when it points at itself).
+extern RootLink root_guards;
+// Inline: guards sit on hot paths of the interpreter and the natives.
 class CellRoot {
 public:
-    explicit CellRoot(Cell* cells, uint32_t count = 1);
-    ~CellRoot();
+    explicit CellRoot(Cell* cells, uint32_t count = 1)
+        : link_{&root_guards, root_guards.next, cells, count ? count : 1} {
+        root_guards.next->prev = &link_;
+        root_guards.next = &link_;
+    }
+    ~CellRoot() {
+        link_.prev->next = link_.next;
+        link_.next->prev = link_.prev;
+    }
     CellRoot(const CellRoot&) = delete;
     CellRoot& operator=(const CellRoot&) = delete;
 private:
@@ -99,8 +109,14 @@ private:
 };
 class NodeRoot {
 public:
-    explicit NodeRoot(Node* ref);
-    ~NodeRoot();
+    explicit NodeRoot(Node* ref) : link_{&root_guards, root_guards.next, ref, 0} {
+        root_guards.next->prev = &link_;
+        root_guards.next = &link_;
+    }
+    ~NodeRoot() {
+        link_.prev->next = link_.next;
+        link_.next->prev = link_.prev;
+    }
     NodeRoot(const NodeRoot&) = delete;
     NodeRoot& operator=(const NodeRoot&) = delete;
 private:
