@@ -815,7 +815,9 @@ int32_t compare_strings(const Cell* a_in, const Cell* b_in, int32_t op, bool pre
 void append_escaped_char(Cell* out, uint32_t cp, bool all, bool quote_form) {
     static const char table[] = "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_";
     char text[16];
-    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+    // A lone surrogate has no UTF-8 form that loads again: it is written
+    // as its escape, so molded text always reads back.
+    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127) || (cp >= 0xD800 && cp <= 0xDFFF)) {
         text[0] = '^';
         text[1] = '(';
         std::strcpy(text + 2, int_to_hex(int32_t(cp), true));
