@@ -12,6 +12,12 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # no Mono / Gecko download prompts (not packaged for Debian 12 anyway)
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 mkdir -p "$WINE_ENV_DIR"
+# Wine maps Windows file names to Unix ones through the locale's charset: without a UTF-8 locale
+# (a bare machine has none set) names outside ASCII cannot be created or opened.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8*|*utf8*|*UTF8*|*utf-8*) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 
 if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY="${WINE_ENV_DISPLAY:-:99}"
