@@ -16,6 +16,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/unset.hpp"
+#include "runtime/elementary_math.hpp"
 #include "runtime/float_to_text.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/random.hpp"
@@ -438,7 +439,7 @@ double from_block(uint32_t target, Cell* spec) {
         if (t != TYPE_INTEGER && t != TYPE_FLOAT) bad_to(TYPE_FLOAT, c);
     }
     double e = std::trunc(as_double(&exponent));
-    return as_double(&mantissa) * std::pow(10.0, e);
+    return as_double(&mantissa) * math::pow(10.0, e);
 }
 
 }  // namespace
@@ -543,7 +544,7 @@ void float_power() {
     uint32_t type = type_of(exponent);
     if (type != TYPE_INTEGER && type != TYPE_FLOAT) raise_expect_exponent(exponent);
     if (type == TYPE_INTEGER) float_::init_cell(exponent, double(integer::get_value(exponent)));
-    set_cell_float(base, std::pow(cell_float(base), cell_float(exponent)));
+    set_cell_float(base, math::pow(cell_float(base), cell_float(exponent)));
 }
 
 namespace {
