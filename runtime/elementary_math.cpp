@@ -403,6 +403,93 @@ Reduced reduce(double ax) {
     return reduce_large(ax);
 }
 
+// ---- Trigonometric fast path -------------------------------------------------------------
+
+// x = (4n + quadrant) pi/2 + rh + rl, within `error` (absolute), for finite x >= 0.
+struct FastReduced {
+    double rh, rl;
+    int quadrant;
+    double error;
+};
+
+// Below 2^20 by Cody and Waite with pi/2 in three pieces (the first two
+// products exact, the third's rounding and the rest of pi/2 below 2^-100);
+// above, the exact reduction.
+FastReduced reduce_fast(double ax) {
+    if (ax < PI_4.hi) return {ax, 0.0, 0, 0.0};
+    if (ax < 0x1p20) {
+        double n = nearest(ax * TWO_OVER_PI);
+        double t = ax - n * PI_2_PIECES[0];   // exact: within a factor 2
+        DD r = two_sum(t, -(n * PI_2_PIECES[1]));
+        r = fast_two_sum(r.hi, r.lo - n * PI_2_PIECES[2]);
+        return {r.hi, r.lo, int(int32_t(n) & 3), 0x1p-98};
+    }
+    Reduced red = reduce_large(ax);
+    return {red.r.hi, red.r.lo, red.quadrant, std::fabs(red.r.hi) * 0x1p-100};
+}
+
+// sin r and cos r as hi + lo within 2^-62 of each, for r = rh + rl,
+// |r| <= pi/4 + 2^-40: r = k/64 + b with |b| <= 1/128, sums of angles with
+// the table, series in b to b^9 (sin) and b^8 (cos), truncated below 2^-80.
+void sin_cos_fast(double rh, double rl, DD* sin_r, DD* cos_r) {
+    double sign = 1.0;
+    if (rh < 0.0) {
+        rh = -rh;
+        rl = -rl;
+        sign = -1.0;
+    }
+    int k = int(rh * 64.0 + 0.5);
+    double bh = rh - k / 64.0;   // exact: within a factor 2 of k/64
+    double z = bh * bh;
+    // sin b = bh + (rl + sin_tail), cos b = 1 + cos_m1 (the rl terms to first order).
+    double sin_tail = bh * z * (SIN_COEF[1].hi + z * (SIN_COEF[2].hi + z * (SIN_COEF[3].hi + z * SIN_COEF[4].hi)));
+    double cos_m1 = z * (COS_COEF[1].hi + z * (COS_COEF[2].hi + z * (COS_COEF[3].hi + z * COS_COEF[4].hi))) - bh * rl;
+    double sin_rest = rl + sin_tail;
+    const DD& s = SIN_TABLE[k];
+    const DD& c = COS_TABLE[k];
+    // sin r = s + c bh + (s cos_m1 + c sin_rest); |s| >= |c bh| unless s = 0.
+    DD p = two_prod(c.hi, bh);
+    DD a = fast_two_sum(s.hi, p.hi);
+    double lo = a.lo + (p.lo + (s.lo + (c.lo * bh + (s.hi * cos_m1 + c.hi * sin_rest))));
+    DD sum = fast_two_sum(a.hi, lo);   // normalised for the quotient of tan
+    *sin_r = {sign * sum.hi, sign * sum.lo};
+    // cos r = c - s bh + (c cos_m1 - s sin_rest); c >= 0.7 > |s bh|.
+    DD q = two_prod(s.hi, bh);
+    DD d = fast_two_sum(c.hi, -q.hi);
+    double lo2 = d.lo + (-q.lo + (c.lo + (-s.lo * bh + (c.hi * cos_m1 - s.hi * sin_rest))));
+    *cos_r = fast_two_sum(d.hi, lo2);
+}
+
+// sin (cosine false) or cos of ax >= 2^-27, rounded, when the fast path settles it.
+bool sin_or_cos_fast(double ax, bool cosine, double* out) {
+    FastReduced red = reduce_fast(ax);
+    DD s, c;
+    sin_cos_fast(red.rh, red.rl, &s, &c);
+    int quadrant = red.quadrant + (cosine ? 1 : 0);
+    DD v = quadrant & 1 ? c : s;
+    if (quadrant & 2) v = neg(v);
+    return round_if_certain(v.hi, v.lo, std::fabs(v.hi) * 0x1p-59 + red.error, out);
+}
+
+// tan of ax >= 2^-27, rounded, when the fast path settles it.
+bool tan_fast(double ax, double* out) {
+    FastReduced red = reduce_fast(ax);
+    DD s, c;
+    sin_cos_fast(red.rh, red.rl, &s, &c);
+    DD num = s, den = c;
+    if (red.quadrant & 1) {
+        num = neg(c);
+        den = s;
+    }
+    double q = num.hi / den.hi;
+    DD p = two_prod(q, den.hi);
+    double q_lo = (((num.hi - p.hi) - p.lo) + num.lo - q * den.lo) / den.hi;
+    // A reduction error e moves tan by e (1 + tan^2) = e tan / (sin cos).
+    double least = std::fabs(num.hi) < std::fabs(den.hi) ? std::fabs(num.hi) : std::fabs(den.hi);
+    double bound = std::fabs(q) * (0x1p-58 + 2.0 * red.error / least);
+    return round_if_certain(q, q_lo, bound, out);
+}
+
 // sin and cos of |r| <= pi/4: terms from z^9 on in doubles.
 DD sin_dd(DD r) { return mul(series(SIN_COEF, 9, 15, mul(r, r)), r); }
 DD cos_dd(DD r) { return series(COS_COEF, 9, 15, mul(r, r)); }
@@ -535,6 +622,8 @@ double sin(double x) {
     if (std::isinf(x)) return NOT_A_NUMBER;
     double ax = std::fabs(x);
     if (ax < 0x1p-27) return x;   // sin x = x (1 - x^2/6) rounds to x
+    double fast;
+    if (sin_or_cos_fast(ax, false, &fast)) return x < 0 ? -fast : fast;
     Reduced red = reduce(ax);
     DD v = red.quadrant & 1 ? cos_dd(red.r) : sin_dd(red.r);
     double s = red.quadrant & 2 ? -v.hi : v.hi;
@@ -546,6 +635,8 @@ double cos(double x) {
     if (std::isinf(x)) return NOT_A_NUMBER;
     double ax = std::fabs(x);
     if (ax < 0x1p-27) return 1.0;   // 1 - x^2/2 rounds to 1
+    double fast;
+    if (sin_or_cos_fast(ax, true, &fast)) return fast;
     Reduced red = reduce(ax);
     DD v = red.quadrant & 1 ? sin_dd(red.r) : cos_dd(red.r);
     return (red.quadrant + 1) & 2 ? -v.hi : v.hi;
@@ -556,6 +647,8 @@ double tan(double x) {
     if (std::isinf(x)) return NOT_A_NUMBER;
     double ax = std::fabs(x);
     if (ax < 0x1p-27) return x;   // tan x = x (1 + x^2/3) rounds to x
+    double fast;
+    if (tan_fast(ax, &fast)) return x < 0 ? -fast : fast;
     Reduced red = reduce(ax);
     DD s = sin_dd(red.r), c = cos_dd(red.r);
     double t = red.quadrant & 1 ? -div(c, s).hi : div(s, c).hi;
