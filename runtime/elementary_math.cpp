@@ -4,7 +4,10 @@
 // IEEE double arithmetic with round-to-nearest and no contraction into fused
 // multiply-adds; both builds compile with SSE2 math and no FMA.
 //
-// Plan of every function:
+// Every function tries a fast path in doubles first (Ziv's strategy): it
+// keeps the result as hi + lo with a bound on the error, and returns only
+// when both ends of the bound round to the same double.  The plan of the
+// double-double path, which settles the rest:
 //   1. special values;
 //   2. exact argument reduction into a small interval (by ln2/32 for exp,
 //      to a mantissa near a table point for log, by pi/2 with all the bits
@@ -18,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace qor::math {
 
@@ -218,17 +222,19 @@ double exp_dd(DD x) {
     return round_scaled(v, k);
 }
 
-// exp(x) for |x| < 700 in doubles with an error bound (Ziv's test): false
-// when the bound leaves the rounding open (a few calls in a hundred); then
-// the DD path decides.
+// exp(x + xl) for |x| < 700, |xl| <= ulp(x), in doubles with an error bound
+// (Ziv's test): false when the bound leaves the rounding open (a few calls
+// in a hundred); then the DD path decides.  `extra` is the relative error
+// the argument brings.
 //   error of r: N*LN2_32[1] rounded and N*LN2_32[2] dropped, < 2^-82;
 //   q: truncation after r^7/7! < 2^-67, rounding < 2^-64.4;
 //   lo: seven roundings of sums below 2^-13, < 2^-63.2;
-// in all < 2^-62.3 of the result; the test allows 2^-59.
-bool exp_fast(double x, double* out) {
+// in all < 2^-62.3 of the result (measured: 2^-64.5); the test allows 2^-59.
+bool exp_fast(double x, double xl, double extra, double* out) {
     double n = nearest(x * INV_LN2_32);
     double r0 = x - n * LN2_32[0];   // exact: x and n*LN2_32[0] are within a factor 2
     DD r = two_sum(r0, -(n * LN2_32[1]));
+    r = two_sum(r.hi, r.lo + xl);
     double h = r.hi;
     double q = h * h * (EXP_COEF[2].hi + h * (EXP_COEF[3].hi + h * (EXP_COEF[4].hi +
                h * (EXP_COEF[5].hi + h * (EXP_COEF[6].hi + h * EXP_COEF[7].hi)))));
@@ -239,7 +245,7 @@ bool exp_fast(double x, double* out) {
     DD s = fast_two_sum(t.hi, a.hi);
     double lo = s.lo + (a.lo + (t.lo + (t.hi * (r.lo + q) + t.lo * (h + q))));
     double rounded;
-    if (!round_if_certain(s.hi, lo, s.hi * 0x1p-59, &rounded)) return false;
+    if (!round_if_certain(s.hi, lo, s.hi * (0x1p-59 + extra), &rounded)) return false;
     *out = scale(rounded, big_n >> 5);
     return true;
 }
@@ -530,8 +536,58 @@ DD angle_of(double ax, double ay) {
     return atan_ratio({scale(ay, k), 0.0}, {scale(ax, k), 0.0});
 }
 
+// atan2(ay, ax) for positive finite coordinates by the fast path, when it
+// settles the rounding; false also when one coordinate is below 2^-60 of the
+// other (angle_of then answers at once).
+bool angle_of_fast(double ax, double ay, bool x_negative, double* out);
+
 // sqrt(1 - a^2) for 0 <= a < 1, without cancellation.
 DD cosine_of_sine(double a) { return sqrt_dd(mul(two_sum(1.0, -a), two_sum(1.0, a))); }
+
+// ---- Arctangent fast path --------------------------------------------------------------------
+
+// num/den to about 2^-100 for positive DDs: a quotient and one correction.
+DD quotient(DD num, DD den) {
+    double q = num.hi / den.hi;
+    DD p = two_prod(q, den.hi);
+    return {q, (((num.hi - p.hi) - p.lo) + num.lo - q * den.lo) / den.hi};
+}
+
+// atan(t) for t in [0, 1 + 2^-50] as hi + lo within 2^-63 of it, in
+// doubles: t = (c + u) / (1 - c u) around c = j/16, |u| <= 1/32 + 2^-50,
+// series to u^13 (truncation below 2^-74); the roundings in lo, of terms
+// below 2^-11.6 of the result, stay under 2^-64.
+void atan_fast_unit(DD t, double* hi, double* lo) {
+    int j = int(t.hi * 16.0 + 0.5);
+    DD u = t;
+    if (j != 0) {
+        double c = j / 16.0;
+        DD den = add(add(two_prod(t.hi, c), c * t.lo), 1.0);
+        u = quotient({t.hi - c, t.lo}, den);   // t.hi - c is exact: within a factor 2
+    }
+    double z = u.hi * u.hi;
+    double tail = -u.hi * z * (ODD_RECIP[1].hi - z * (ODD_RECIP[2].hi - z * (ODD_RECIP[3].hi -
+                  z * (ODD_RECIP[4].hi - z * (ODD_RECIP[5].hi - z * ODD_RECIP[6].hi)))));
+    const DD& a = ATAN_TABLE[j];
+    DD s = fast_two_sum(a.hi, u.hi);   // |a| >= 0.06 > |u| unless a = 0
+    *hi = s.hi;
+    *lo = s.lo + (a.lo + (u.lo + tail));
+}
+
+// base + sign atan(num/den), rounded, when the fast path settles it; num and
+// den positive DDs of moderate size.
+bool angle_fast(DD num, DD den, DD base, double sign, double* out) {
+    if (num.hi > den.hi) {
+        // atan(n/d) = pi/2 - atan(d/n)
+        base = add(base, {sign * PI_2.hi, sign * PI_2.lo});
+        sign = -sign;
+        std::swap(num, den);
+    }
+    double hi, lo;
+    atan_fast_unit(quotient(num, den), &hi, &lo);
+    DD r = two_sum(base.hi, sign * hi);
+    return round_if_certain(r.hi, r.lo + (base.lo + sign * lo), std::fabs(r.hi) * 0x1p-58, out);
+}
 
 // ---- Exact integer powers -------------------------------------------------------------------
 
@@ -581,6 +637,19 @@ bool exact_power(double x, double n, double* out) {
     return true;
 }
 
+bool angle_of_fast(double ax, double ay, bool x_negative, double* out) {
+    double big = ax > ay ? ax : ay;
+    if (big < 0x1p-1000) {
+        ax *= 0x1p1000;
+        ay *= 0x1p1000;
+        big *= 0x1p1000;
+    }
+    if (ay < ax * 0x1p-60 || ax < ay * 0x1p-60) return false;
+    int k = -exponent_of(big);
+    return angle_fast({scale(ay, k), 0.0}, {scale(ax, k), 0.0}, x_negative ? PI : ZERO,
+                      x_negative ? -1.0 : 1.0, out);
+}
+
 }  // namespace
 
 // ---- Public functions ------------------------------------------------------------------------
@@ -588,7 +657,7 @@ bool exact_power(double x, double n, double* out) {
 double exp(double x) {
     if (std::isnan(x)) return x;
     double fast;
-    if (std::fabs(x) < 700.0 && exp_fast(x, &fast)) return fast;
+    if (std::fabs(x) < 700.0 && exp_fast(x, 0.0, 0.0, &fast)) return fast;
     return exp_dd({x, 0.0});
 }
 
@@ -660,7 +729,13 @@ double asin(double x) {
     double ax = std::fabs(x);
     if (ax > 1.0) return NOT_A_NUMBER;
     if (ax < 0x1p-27) return x;   // asin x = x (1 + x^2/6) rounds to x
-    double a = ax == 1.0 ? PI_2.hi : atan_ratio({ax, 0.0}, cosine_of_sine(ax)).hi;
+    double a;
+    if (ax == 1.0) {
+        a = PI_2.hi;
+    } else {
+        DD c = cosine_of_sine(ax);
+        if (!angle_fast({ax, 0.0}, c, ZERO, 1.0, &a)) a = atan_ratio({ax, 0.0}, c).hi;
+    }
     return x < 0 ? -a : a;
 }
 
@@ -669,7 +744,11 @@ double acos(double x) {
     double ax = std::fabs(x);
     if (ax > 1.0) return NOT_A_NUMBER;
     if (ax == 1.0) return x > 0 ? 0.0 : PI.hi;
-    DD a = ax == 0.0 ? PI_2 : atan_ratio(cosine_of_sine(ax), {ax, 0.0});
+    if (ax == 0.0) return PI_2.hi;
+    DD c = cosine_of_sine(ax);
+    double fast;
+    if (angle_fast(c, {ax, 0.0}, x < 0 ? PI : ZERO, x < 0 ? -1.0 : 1.0, &fast)) return fast;
+    DD a = atan_ratio(c, {ax, 0.0});
     return x < 0 ? sub(PI, a).hi : a.hi;
 }
 
@@ -678,6 +757,7 @@ double atan(double x) {
     double ax = std::fabs(x);
     if (ax < 0x1p-27) return x;   // atan x = x (1 - x^2/3) rounds to x
     double a;
+    if (ax <= 0x1p60 && angle_fast({ax, 0.0}, {1.0, 0.0}, ZERO, 1.0, &a)) return x < 0 ? -a : a;
     if (ax <= 1.0) a = atan_unit({ax, 0.0}).hi;
     else if (ax > 0x1p60) a = add(PI_2, -1.0 / ax).hi;   // atan(1/x) = 1/x within 2^-120
     else a = sub(PI_2, atan_unit(div({1.0, 0.0}, {ax, 0.0}))).hi;
@@ -698,6 +778,8 @@ double atan2(double y, double x) {
     } else if (std::isinf(ax)) {
         a = x_negative ? PI : ZERO;
     } else {
+        double fast;
+        if (angle_of_fast(ax, ay, x_negative, &fast)) return std::signbit(y) ? -fast : fast;
         a = angle_of(ax, ay);
         if (x_negative) a = sub(PI, a);
     }
@@ -733,8 +815,17 @@ double pow(double x, double y) {
     double exact;
     if (y_integer && exact_power(ax, y, &exact)) return sign * exact;
 
-    // 3. exp(y log|x|) in DD; |y| >= 2^900 over- or underflows since |log x| >= 2^-53.
+    // 3. exp(y log|x|); |y| >= 2^900 over- or underflows since |log x| >= 2^-53.
     if (ay >= 0x1p900) return (ax > 1.0) == (y > 0.0) ? sign * INF : sign * 0.0;
+    if (ax >= 0x1p-1022) {
+        // The fast path: log|x| within 2^-66, so y log|x| within 2^-65 of itself.
+        double hi, lo, fast;
+        log_fast(ax, &hi, &lo);
+        DD t = two_prod(y, hi);
+        t.lo += y * lo;
+        t = fast_two_sum(t.hi, t.lo);
+        if (std::fabs(t.hi) < 700.0 && exp_fast(t.hi, t.lo, std::fabs(t.hi) * 0x1p-63, &fast)) return sign * fast;
+    }
     return sign * exp_dd(mul(log_dd(ax), y));
 }
 

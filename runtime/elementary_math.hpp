@@ -2,12 +2,16 @@
 // here so that every build gives the same bits: the C libraries of the two
 // platforms round differently in the last place.
 //
-// Each function evaluates in double-double arithmetic (about 104 correct
-// bits) with exact argument reduction, then rounds once to the nearest
-// double.  The result is the correctly rounded value unless the exact value
-// lies within about 2^-100 (relative) of a midpoint between two doubles; no
-// such argument is known to us, and none appears in the test table.  Special
-// values (zeros, infinities, NaN, domain errors) follow C99 Annex F.
+// Each function first evaluates in doubles with a proven error bound (below
+// 2^-61 of the result) and returns when every value within the bound rounds
+// alike; otherwise (a few calls in a hundred) it evaluates again in
+// double-double arithmetic (about 104 correct bits) with exact argument
+// reduction and rounds once.  The result is the correctly rounded value
+// unless the exact value lies within about 2^-100 (relative) of a midpoint
+// between two doubles; no such argument is known to us, and none appears in
+// the tests (the table, and 1.5 million random arguments checked while
+// writing this).  Special values (zeros, infinities, NaN, domain errors)
+// follow C99 Annex F.
 // square root needs nothing here: IEEE sqrt is already correctly rounded.
 // Nothing here allocates.
 #pragma once
