@@ -78,10 +78,14 @@ if build win32; then
   stage "Windows tests under wine"
   # shellcheck source=wine-env.sh
   source scripts/wine-env.sh
+  # The Xvfb and wineserver started here (none that ran before) are stopped
+  # here, also when the run is interrupted.
+  trap 'wine_env_stop; exit 130' INT TERM HUP
   # A test that crashes under wine is run once more: a freshly made prefix has
   # been seen to kill a process now and then; a real fault fails twice.
   run_ctest win32 --preset win32 -j "$jobs" --repeat until-pass:2
   wine_env_stop
+  trap - INT TERM HUP
 else
   failed=$((failed + 1)); status=1
 fi
