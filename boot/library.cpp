@@ -36,6 +36,7 @@ const Source LIBRARY_SOURCES[] = {
     {"library/predicates.qor", 0},
     {"library/load.qor", 0},
     {"library/files.qor", 0},
+    {"library/math.qor", 0},
     {"library/scripts.qor", 0},
     {"library/system.qor", 0},
     {"library/operators.qor", 0},

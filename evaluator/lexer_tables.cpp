@@ -105,7 +105,9 @@ constexpr Builder build_transitions() {
 
     // 6: after %: a file, a quoted file or a raw string.
     b.fill(6, 7);
-    b.on(6, DELIMITERS, F(K_FILE));
+    // Mended: a lone % is the word of the remainder operator, not an
+    // empty file name (which molds as %"" anyway).
+    b.on(6, DELIMITERS, F(K_WORD));
     b.on(6, C_LBRACE, 10);
     b.on(6, C_PERCENT, 9);
     b.on(6, C_DQUOTE, 8);

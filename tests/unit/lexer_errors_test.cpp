@@ -61,6 +61,8 @@ TEST_F(LexerErrors, InvalidValues) {
         {"#a:", "invalid issue! @ #a:"},
         {"#a/b", "invalid issue! @ #a/b"},
         {"%\"abc", "invalid file! @ %\"abc"},
+        {"%%", "invalid file! @ %%"},
+        {"%%]", "invalid file! @ %%]"},
         {"a,", "invalid word! @ a,"},
         {"a%", "invalid word! @ a%"},
         {"'", "invalid word! @ '"},

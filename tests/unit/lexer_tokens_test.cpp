@@ -32,6 +32,9 @@ TEST_F(LexerTokens, WordsOfEveryKind) {
         {"set: :get 'lit /ref #iss", "set: :get 'lit /ref #iss"},
         {"+ - ++ -- +a -b -> => == = <= >= <> < > << ^", "+ - ++ -- +a -b -> => == = <= >= <> < > << ^"},
         {"/ // '/ :/ /:", "/ // '/ :/ /:"},
+        // A lone % is the remainder operator's word; % before anything else
+        // still begins a file.
+        {"% [%] (%) %a %\"a b\" %\"\" %;c", "% [%] (%) %a %a%20b %\"\" %"},
         {"'+ :- 'a.b a.b .a it's", "'+ :- 'a.b a.b .a it's"},
         {"ABC DEF1 Eh1", "ABC DEF1 Eh1"},          // uppercase hexadecimal-looking words
         {"x10 T1 h2", "x10 T1 h2"},
@@ -151,7 +154,7 @@ TEST_F(LexerTokens, Construction) {
 TEST_F(LexerTokens, PairsFilesAndUrls) {
     check_all({
         {"10x20 -1x-2 1X2 0x0 2147483647x-2147483648 1'000x2", "10x20 -1x-2 1x2 0x0 2147483647x-2147483648 1000x2"},
-        {"%foo.txt %\"a b\" %a%20b %/c/dir/ %", "%foo.txt %a%20b %a%20b %/c/dir/ %\"\""},
+        {"%foo.txt %\"a b\" %a%20b %/c/dir/ %\"\"", "%foo.txt %a%20b %a%20b %/c/dir/ %\"\""},
         {"http://x.com/a?b=1 mailto:a@b", "http://x.com/a?b=1 mailto:a@b"},
     });
 }
@@ -167,7 +170,7 @@ TEST_F(LexerTokens, FilesUrlsAndRefs) {
         {"%\"a b\"", TYPE_FILE, "a b"},
         {"%a%20b%C3%A9", TYPE_FILE, "a b\xc3\xa9"},
         {"%/c/dir/", TYPE_FILE, "/c/dir/"},
-        {"%", TYPE_FILE, ""},
+        {"%\"\"", TYPE_FILE, ""},
         {"http://x.com/a?b=1", TYPE_URL, "http://x.com/a?b=1"},
         {"mailto:a@b", TYPE_URL, "mailto:a@b"},
         {"http://x/a%20b", TYPE_URL, "http://x/a b"},
