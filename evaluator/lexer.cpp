@@ -39,6 +39,7 @@ Record*  g_active = nullptr;
 bool     g_ready = false;
 Cell     g_exit_states{TYPE_NONE, 0, 0, 0};
 Cell     g_scratch{TYPE_NONE, 0, 0, 0};  // destination of load_value_from_string
+uint64_t g_position_steps = 0;           // bytes walked by the character-position caches
 
 void ensure_storage() {
     if (!g_stack) {
@@ -137,12 +138,31 @@ uint32_t event_mask_of(const Cell* callback) {
 }
 
 // Byte position -> index in the source series (characters for strings).
+// The cache walks from the last position asked, backwards too: an event asks
+// for its token's start after the previous event's end, and starting over
+// from the input's start each time made a traced run quadratic.
 uint32_t source_index_at(Record& r, const uint8_t* p) {
     if (!r.string_source) return r.source_index + uint32_t(p - r.input_start);
-    if (!r.cache_position || p < r.cache_position) {
+    if (!r.cache_position) {
         r.cache_position = r.input_start;
         r.cache_chars = 0;
     }
+    if (p < r.cache_position) {
+        uint32_t back = 0xFFFFFFFFu;
+        if (r.cache_position - p <= p - r.input_start) {
+            back = unicode::utf8_count_chars(p, r.cache_position);
+            g_position_steps += uint64_t(r.cache_position - p);
+        }
+        if (back <= r.cache_chars) {
+            r.cache_chars -= back;
+            r.cache_position = p;
+            return r.source_index + r.cache_chars;
+        }
+        // Nearer the start (or inside a malformed sequence): count from there.
+        r.cache_position = r.input_start;
+        r.cache_chars = 0;
+    }
+    g_position_steps += uint64_t(p - r.cache_position);
     r.cache_chars += unicode::utf8_count_chars(r.cache_position, p);
     r.cache_position = p;
     return r.source_index + r.cache_chars;
@@ -563,6 +583,8 @@ bool ready() { return g_ready; }
 void set_exit_states(const Cell* block) { g_exit_states = *block; }
 
 uint32_t value_stack_capacity() { return g_capacity; }
+
+uint64_t position_steps() { return g_position_steps; }
 
 void mark_gc() {
     for (Record* r = g_active; r; r = r->link) {

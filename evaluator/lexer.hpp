@@ -115,4 +115,8 @@ void mark_gc();
 // Value-stack size in cells (for tests of growth).
 uint32_t value_stack_capacity();
 
+// Bytes walked so far by the runs' byte-to-character position caches (trace
+// events over string input), a measure of that work for tests.
+uint64_t position_steps();
+
 }  // namespace qor::lexer

@@ -195,5 +195,31 @@ TEST_F(LexerTrace, SyntaxErrorMessage) {
     }
 }
 
+// Tracing a string costs work in proportion to its length: twice the words
+// walk at most a little over twice the bytes to turn positions into
+// character indexes (the walk was restarted from the input's start for every
+// event).  The positions reported stay right, characters of two bytes too.
+TEST_F(LexerTrace, TracingAStringIsLinear) {
+    auto traced = [&](uint32_t words) {
+        std::string source;
+        for (uint32_t i = 0; i < words; i++) source += "\xc3\xa9" "a [b] ";  // 7 characters, 8 events
+        g_events.clear();
+        uint64_t before = lexer::position_steps();
+        trace(source.c_str(), "[[prescan scan load] true]");
+        uint64_t steps = lexer::position_steps() - before;
+        // The last word's events: 1-based token positions, index at its end.
+        uint32_t first = 7 * (words - 1) + 1;
+        std::string span = std::to_string(first) + "-" + std::to_string(first + 2);
+        std::string end = " @" + std::to_string(first + 1);
+        std::vector<std::string> last(g_events.end() - 9, g_events.end());  // and the end
+        std::vector<std::string> expected = {"prescan word! 1 " + span + end, "scan word! 1 " + span + end};
+        EXPECT_EQ(std::vector<std::string>(last.begin(), last.begin() + 2), expected) << words;
+        return steps;
+    };
+    uint64_t n = traced(1000), n2 = traced(2000);
+    EXPECT_GT(n, 0u);
+    EXPECT_LT(double(n2) / double(n), 2.5) << n << " then " << n2;
+}
+
 }  // namespace
 }  // namespace qor
