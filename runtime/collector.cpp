@@ -41,6 +41,24 @@ bool collection_enabled = false;
 bool node_compaction_enabled = true;
 RootLink root_guards{&root_guards, &root_guards, nullptr, 0};
 
+namespace detail {
+
+// Mended: the distance of a move is taken modulo 2^32 on addresses, never as
+// a signed 32-bit difference; frames more than 2 GiB apart overflowed it.
+void relocate_run(uint8_t* to, const uint8_t* from, uint32_t length) {
+    const uintptr_t old_base = reinterpret_cast<uintptr_t>(from);
+    for (uint32_t at = 0; at < length;) {
+        SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(to + at);
+        const uintptr_t old_place = old_base + at;
+        *s->node = reinterpret_cast<uint32_t>(s);
+        s->head = s->data() + (reinterpret_cast<uintptr_t>(s->head) - old_place - sizeof(SeriesBuffer));
+        s->tail = s->data() + (reinterpret_cast<uintptr_t>(s->tail) - old_place - sizeof(SeriesBuffer));
+        at += s->capacity + SERIES_OVERHEAD;
+    }
+}
+
+}  // namespace detail
+
 namespace {
 
 // Tuning.
@@ -437,18 +455,6 @@ void mark_roots() {
 
 // ---- Compaction -------------------------------------------------------------
 
-// Points each buffer of a moved run at its new place.
-void relocate_run(uint8_t* to, uint8_t* from, uint32_t length) {
-    int32_t delta = int32_t(to - from);
-    for (uint8_t* p = to; p < to + length;) {
-        SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(p);
-        *s->node = reinterpret_cast<uint32_t>(s);
-        s->head += delta;
-        s->tail += delta;
-        p += s->capacity + SERIES_OVERHEAD;
-    }
-}
-
 // A dead placeholder over a gap left in front of a pinned buffer, so that the
 // frame stays walkable buffer by buffer.
 void write_filler(uint8_t* at, uint32_t size) {
@@ -507,7 +513,7 @@ void compact_series_frames() {
                 if (fit > run) {
                     uint32_t length = uint32_t(fit - run);
                     std::memmove(prev->heap, run, length);
-                    relocate_run(prev->heap, run, length);
+                    detail::relocate_run(prev->heap, run, length);
                     prev->heap += length;
                     run = fit;
                 }
@@ -517,7 +523,7 @@ void compact_series_frames() {
                 uint32_t length = uint32_t(p - run);
                 if (cursor != run) {
                     std::memmove(cursor, run, length);
-                    relocate_run(cursor, run, length);
+                    detail::relocate_run(cursor, run, length);
                 }
                 cursor += length;
             }

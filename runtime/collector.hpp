@@ -63,6 +63,13 @@ void* stack_base();
 // Values held only by C++ locals are then NOT found.
 void set_stack_scan(bool on);
 
+namespace detail {
+// Compaction: after `length` bytes of whole buffers were moved from `from`
+// to `to`, points each one's node, head and tail at its new place.  Reads
+// only the new place, so a test can hand it any old address.
+void relocate_run(uint8_t* to, const uint8_t* from, uint32_t length);
+}  // namespace detail
+
 // ---- Roots ----------------------------------------------------------------
 
 using RootCallback = void (*)();

@@ -172,6 +172,40 @@ TEST_F(Collector, LiveRunsMoveIntoThePreviousFramesTail) {
     EXPECT_EQ(memory::record->series_last->heap, memory::record->series_last->payload());
 }
 
+// A run moved between frames more than 2 GiB apart keeps its heads and
+// tails: the distance once went through a signed 32-bit number and
+// overflowed.  Relocation reads only the new place, so the old addresses
+// here are made up, far away in whichever direction the address space has.
+TEST_F(Collector, RunsMovedFarAwayKeepTheirHeadsAndTails) {
+    constexpr uint32_t CAPACITY[2] = {32, 64};
+    alignas(16) uint8_t area[CAPACITY[0] + CAPACITY[1] + 2 * SERIES_OVERHEAD];
+    const uintptr_t to = reinterpret_cast<uintptr_t>(area);
+    const uintptr_t far = 0x90000000u;
+    for (uintptr_t from : {to < far ? to + far : to - far, to + 0x1000, to - 0x1000}) {
+        uint32_t nodes[2] = {0, 0};
+        uint32_t at = 0;
+        for (uint32_t i = 0; i < 2; i++) {
+            SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(area + at);
+            const uintptr_t old_data = from + at + sizeof(SeriesBuffer);
+            s->flags = 1;
+            s->node = &nodes[i];
+            s->capacity = CAPACITY[i];
+            s->head = reinterpret_cast<uint8_t*>(old_data + 16 * i);
+            s->tail = reinterpret_cast<uint8_t*>(old_data + CAPACITY[i]);
+            at += CAPACITY[i] + SERIES_OVERHEAD;
+        }
+        gc::detail::relocate_run(area, reinterpret_cast<const uint8_t*>(from), at);
+        at = 0;
+        for (uint32_t i = 0; i < 2; i++) {
+            SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(area + at);
+            EXPECT_EQ(nodes[i], reinterpret_cast<uint32_t>(s)) << std::hex << from;
+            EXPECT_EQ(s->head, s->data() + 16 * i) << std::hex << from;
+            EXPECT_EQ(s->tail, s->data_end()) << std::hex << from;
+            at += CAPACITY[i] + SERIES_OVERHEAD;
+        }
+    }
+}
+
 [[gnu::noinline]] uint32_t depth_of(const Cell* chain) {
     uint32_t n = 0;
     for (Cell c = *chain; buffer_of(cell_node(&c))->length(); c = *cells_head(buffer_of(cell_node(&c)))) n++;
