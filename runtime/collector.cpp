@@ -41,24 +41,6 @@ bool collection_enabled = false;
 bool node_compaction_enabled = true;
 RootLink root_guards{&root_guards, &root_guards, nullptr, 0};
 
-namespace detail {
-
-// Mended: the distance of a move is taken modulo 2^32 on addresses, never as
-// a signed 32-bit difference; frames more than 2 GiB apart overflowed it.
-void relocate_run(uint8_t* to, const uint8_t* from, uint32_t length) {
-    const uintptr_t old_base = reinterpret_cast<uintptr_t>(from);
-    for (uint32_t at = 0; at < length;) {
-        SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(to + at);
-        const uintptr_t old_place = old_base + at;
-        *s->node = reinterpret_cast<uint32_t>(s);
-        s->head = s->data() + (reinterpret_cast<uintptr_t>(s->head) - old_place - sizeof(SeriesBuffer));
-        s->tail = s->data() + (reinterpret_cast<uintptr_t>(s->tail) - old_place - sizeof(SeriesBuffer));
-        at += s->capacity + SERIES_OVERHEAD;
-    }
-}
-
-}  // namespace detail
-
 namespace {
 
 // Tuning.
@@ -454,6 +436,28 @@ void mark_roots() {
 }
 
 // ---- Compaction -------------------------------------------------------------
+
+}  // namespace
+
+namespace detail {
+
+// Mended: the distance of a move is taken modulo 2^32 on addresses, never as
+// a signed 32-bit difference; frames more than 2 GiB apart overflowed it.
+void relocate_run(uint8_t* to, const uint8_t* from, uint32_t length) {
+    const uintptr_t old_base = reinterpret_cast<uintptr_t>(from);
+    for (uint32_t at = 0; at < length;) {
+        SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(to + at);
+        const uintptr_t old_place = old_base + at;
+        *s->node = reinterpret_cast<uint32_t>(s);
+        s->head = s->data() + (reinterpret_cast<uintptr_t>(s->head) - old_place - sizeof(SeriesBuffer));
+        s->tail = s->data() + (reinterpret_cast<uintptr_t>(s->tail) - old_place - sizeof(SeriesBuffer));
+        at += s->capacity + SERIES_OVERHEAD;
+    }
+}
+
+}  // namespace detail
+
+namespace {
 
 // A dead placeholder over a gap left in front of a pinned buffer, so that the
 // frame stays walkable buffer by buffer.
