@@ -14,27 +14,32 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/type_list.hpp"
+
 namespace qor {
 
-// Datatype ids.  ORDER TYPE: the ids are also Qorbin record codes and
-// typeset bit numbers; never renumber.
+// Datatype ids, from the type list.  ORDER TYPE: the ids are also Qorbin
+// record codes and typeset bit numbers; never renumber.
 enum TypeId : uint8_t {
-    TYPE_DATATYPE = 1, TYPE_UNSET = 2, TYPE_NONE = 3, TYPE_LOGIC = 4,
-    TYPE_BLOCK = 5, TYPE_PAREN = 6, TYPE_STRING = 7, TYPE_FILE = 8,
-    TYPE_URL = 9, TYPE_CHAR = 10, TYPE_INTEGER = 11, TYPE_FLOAT = 12,
-    TYPE_SYMBOL = 13, TYPE_CONTEXT = 14, TYPE_WORD = 15, TYPE_SET_WORD = 16,
-    TYPE_LIT_WORD = 17, TYPE_GET_WORD = 18, TYPE_REFINEMENT = 19, TYPE_ISSUE = 20,
-    TYPE_NATIVE = 21, TYPE_ACTION = 22, TYPE_OP = 23, TYPE_FUNCTION = 24,
-    TYPE_PATH = 25, TYPE_LIT_PATH = 26, TYPE_SET_PATH = 27, TYPE_GET_PATH = 28,
-    TYPE_ROUTINE = 29, TYPE_BITSET = 30, TYPE_TRIPLE = 31, TYPE_OBJECT = 32,
-    TYPE_TYPESET = 33, TYPE_ERROR = 34, TYPE_VECTOR = 35, TYPE_HASH = 36,
-    TYPE_PAIR = 37, TYPE_PERCENT = 38, TYPE_TUPLE = 39, TYPE_MAP = 40,
-    TYPE_BINARY = 41, TYPE_SERIES = 42, TYPE_TIME = 43, TYPE_TAG = 44,
-    TYPE_EMAIL = 45, TYPE_HANDLE = 46, TYPE_DATE = 47, TYPE_PORT = 48,
-    TYPE_MONEY = 49, TYPE_REF = 50, TYPE_POINT2D = 51, TYPE_POINT3D = 52,
-    TYPE_IMAGE = 53, TYPE_EVENT = 54,
+#define QOR_TYPE_ID(name, id, spelling, parent) TYPE_##name = id,
+    QOR_TYPE_LIST(QOR_TYPE_ID)
+#undef QOR_TYPE_ID
 };
 constexpr int TYPE_COUNT = 54;
+
+namespace type_list_detail {
+// The list runs 1..TYPE_COUNT without a gap.
+constexpr bool ids_are_dense() {
+    int expected = 1;
+#define QOR_TYPE_ID(name, id, spelling, parent) \
+    if (id != expected++) return false;
+    QOR_TYPE_LIST(QOR_TYPE_ID)
+#undef QOR_TYPE_ID
+    return expected == TYPE_COUNT + 1;
+}
+}  // namespace type_list_detail
+static_assert(type_list_detail::ids_are_dense(), "type ids run 1..54 in list order");
+static_assert(TYPE_SERIES == 42 && TYPE_EVENT == 54);
 
 // Header flag bits shared by several types.
 constexpr uint32_t FLAG_NEW_LINE    = 0x40000000u;  // a line break precedes this value in a molded block

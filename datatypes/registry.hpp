@@ -200,28 +200,21 @@ QOR_SLOT_SIGNATURE(SLOT_UPDATE, UnaryFn);       QOR_SLOT_SIGNATURE(SLOT_WRITE, W
 constexpr int TYPE_TABLE_SIZE = 57;   // room for type ids 0..56
 constexpr int TYPE_ID_MAX = TYPE_TABLE_SIZE - 1;
 
-// ORDER TYPE.  Index 0 is unused.
+// The types' spellings and parents by id, from the type list.  Index 0 is
+// unused.
 inline constexpr const char* TYPE_NAMES[TYPE_COUNT + 1] = {
     nullptr,
-    "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-    "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-    "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-    "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-    "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-    "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!", "date!",
-    "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
+#define QOR_TYPE_NAME(name, id, spelling, parent) spelling,
+    QOR_TYPE_LIST(QOR_TYPE_NAME)
+#undef QOR_TYPE_NAME
 };
 
-// ORDER TYPE: the type whose entries an ACTION_INHERIT slot takes (0 = none).
+// The type whose entries an ACTION_INHERIT slot takes (0 = none).
 inline constexpr uint8_t TYPE_PARENTS[TYPE_COUNT + 1] = {
     0,
-    0, 0, 0, 0, TYPE_SERIES, TYPE_BLOCK, TYPE_SERIES, TYPE_URL,                 // 1-8
-    TYPE_STRING, TYPE_INTEGER, 0, 0, 0, 0, TYPE_SYMBOL, TYPE_WORD,             // 9-16
-    TYPE_WORD, TYPE_WORD, TYPE_WORD, TYPE_WORD, 0, TYPE_NATIVE, TYPE_NATIVE,   // 17-23
-    TYPE_CONTEXT, TYPE_BLOCK, TYPE_PATH, TYPE_PATH, TYPE_PATH, TYPE_FUNCTION,  // 24-29
-    0, 0, 0, 0, TYPE_OBJECT, TYPE_STRING, TYPE_BLOCK, 0, TYPE_FLOAT,           // 30-38
-    0, 0, TYPE_STRING, 0, TYPE_FLOAT, TYPE_STRING, TYPE_STRING, TYPE_INTEGER,  // 39-46
-    0, TYPE_OBJECT, 0, TYPE_STRING, 0, 0, TYPE_SERIES, 0,                      // 47-54
+#define QOR_TYPE_PARENT(name, id, spelling, parent) parent,
+    QOR_TYPE_LIST(QOR_TYPE_PARENT)
+#undef QOR_TYPE_PARENT
 };
 
 // The order in which start-up registers the runtime's datatypes; event! (54)

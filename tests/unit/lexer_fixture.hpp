@@ -58,16 +58,7 @@ inline std::string arg_text(const RaisedError::Arg& a) {
     if (!a.word.empty()) return a.word;
     if (type_of(&a.value) == TYPE_DATATYPE) {
         // By id: some of the named types are not registered in these tests.
-        static const char* const names[] = {
-            "", "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-            "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-            "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-            "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-            "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-            "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!", "date!",
-            "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
-        };
-        return a.value.data1 <= 54 ? names[a.value.data1] : "?";
+        return a.value.data1 >= 1 && a.value.data1 <= uint32_t(TYPE_COUNT) ? TYPE_NAMES[a.value.data1] : "?";
     }
     if (is_any_string(type_of(&a.value))) return string::to_utf8(&a.value);
     return "?";
