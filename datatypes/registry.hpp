@@ -23,40 +23,40 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "datatypes/action_list.hpp"
 #include "datatypes/cell.hpp"
 
 namespace qor {
 
 // ---------------------------------------------------------------------------
-// Action slots.  ORDER ACTION: the numbers are fixed; every TypeSpec lists
-// its slots in this order and ACTION_NAMES repeats it.
+// Action slots, from the action list.  ORDER ACTION: the numbers are fixed;
+// every TypeSpec lists its slots in this order.
 enum ActionSlot : uint8_t {
-    SLOT_MAKE = 1, SLOT_RANDOM, SLOT_REFLECT, SLOT_TO, SLOT_FORM, SLOT_MOLD,
-    SLOT_EVAL_PATH, SLOT_SET_PATH, SLOT_COMPARE, SLOT_ABSOLUTE, SLOT_ADD,
-    SLOT_DIVIDE, SLOT_MULTIPLY, SLOT_NEGATE, SLOT_POWER, SLOT_REMAINDER,
-    SLOT_ROUND, SLOT_SUBTRACT, SLOT_EVEN_Q, SLOT_ODD_Q, SLOT_AND_T,
-    SLOT_COMPLEMENT, SLOT_OR_T, SLOT_XOR_T, SLOT_APPEND, SLOT_AT, SLOT_BACK,
-    SLOT_CHANGE, SLOT_CLEAR, SLOT_COPY, SLOT_FIND, SLOT_HEAD, SLOT_HEAD_Q,
-    SLOT_INDEX_Q, SLOT_INSERT, SLOT_LENGTH_Q, SLOT_MOVE, SLOT_NEXT, SLOT_PICK,
-    SLOT_POKE, SLOT_PUT, SLOT_REMOVE, SLOT_REVERSE, SLOT_SELECT, SLOT_SORT,
-    SLOT_SKIP, SLOT_SWAP, SLOT_TAIL, SLOT_TAIL_Q, SLOT_TAKE, SLOT_TRIM,
-    SLOT_CREATE, SLOT_CLOSE, SLOT_DELETE, SLOT_MODIFY, SLOT_OPEN, SLOT_OPEN_Q,
-    SLOT_QUERY, SLOT_READ, SLOT_RENAME, SLOT_UPDATE, SLOT_WRITE,
+#define QOR_ACTION_SLOT(name, slot, c_name, spelling, signature) SLOT_##name = slot,
+    QOR_ACTION_LIST(QOR_ACTION_SLOT)
+#undef QOR_ACTION_SLOT
 };
 constexpr int ACTION_COUNT = 62;
-static_assert(SLOT_WRITE == ACTION_COUNT);
 
-// ORDER ACTION.  Index 0 is unused.
+namespace action_list_detail {
+// The list runs 1..ACTION_COUNT without a gap.
+constexpr bool slots_are_dense() {
+    int expected = 1;
+#define QOR_ACTION_SLOT(name, slot, c_name, spelling, signature) \
+    if (slot != expected++) return false;
+    QOR_ACTION_LIST(QOR_ACTION_SLOT)
+#undef QOR_ACTION_SLOT
+    return expected == ACTION_COUNT + 1;
+}
+}  // namespace action_list_detail
+static_assert(action_list_detail::slots_are_dense(), "slots run 1..62 in list order");
+
+// The actions' spellings by slot.  Index 0 is unused.
 inline constexpr const char* ACTION_NAMES[ACTION_COUNT + 1] = {
     nullptr,
-    "make", "random", "reflect", "to", "form", "mold", "eval-path", "set-path",
-    "compare", "absolute", "add", "divide", "multiply", "negate", "power",
-    "remainder", "round", "subtract", "even?", "odd?", "and~", "complement",
-    "or~", "xor~", "append", "at", "back", "change", "clear", "copy", "find",
-    "head", "head?", "index?", "insert", "length?", "move", "next", "pick",
-    "poke", "put", "remove", "reverse", "select", "sort", "skip", "swap",
-    "tail", "tail?", "take", "trim", "create", "close", "delete", "modify",
-    "open", "open?", "query", "read", "rename", "update", "write",
+#define QOR_ACTION_NAME(name, slot, c_name, spelling, signature) spelling,
+    QOR_ACTION_LIST(QOR_ACTION_NAME)
+#undef QOR_ACTION_NAME
 };
 
 // The slots called with no arguments: they work on the argument stack.
@@ -158,40 +158,9 @@ using WriteFn      = Cell* (*)(Cell* destination, Cell* data, bool binary, bool 
                                bool append, Cell* part, Cell* seek, Cell* allow, Cell* as);
 
 template <int S> struct SlotSignature;   // ::type, the C++ type of slot S
-#define QOR_SLOT_SIGNATURE(slot, fn) \
-    template <> struct SlotSignature<slot> { using type = fn; }
-// ORDER ACTION
-QOR_SLOT_SIGNATURE(SLOT_MAKE, MakeFn);          QOR_SLOT_SIGNATURE(SLOT_RANDOM, RandomFn);
-QOR_SLOT_SIGNATURE(SLOT_REFLECT, ReflectFn);    QOR_SLOT_SIGNATURE(SLOT_TO, MakeFn);
-QOR_SLOT_SIGNATURE(SLOT_FORM, FormFn);          QOR_SLOT_SIGNATURE(SLOT_MOLD, MoldFn);
-QOR_SLOT_SIGNATURE(SLOT_EVAL_PATH, EvalPathFn); QOR_SLOT_SIGNATURE(SLOT_SET_PATH, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_COMPARE, CompareFn);    QOR_SLOT_SIGNATURE(SLOT_ABSOLUTE, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_ADD, DirectFn);         QOR_SLOT_SIGNATURE(SLOT_DIVIDE, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_MULTIPLY, DirectFn);    QOR_SLOT_SIGNATURE(SLOT_NEGATE, UnaryFn);
-QOR_SLOT_SIGNATURE(SLOT_POWER, DirectFn);       QOR_SLOT_SIGNATURE(SLOT_REMAINDER, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_ROUND, RoundFn);        QOR_SLOT_SIGNATURE(SLOT_SUBTRACT, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_EVEN_Q, PredicateFn);   QOR_SLOT_SIGNATURE(SLOT_ODD_Q, PredicateFn);
-QOR_SLOT_SIGNATURE(SLOT_AND_T, DirectFn);       QOR_SLOT_SIGNATURE(SLOT_COMPLEMENT, UnaryFn);
-QOR_SLOT_SIGNATURE(SLOT_OR_T, DirectFn);        QOR_SLOT_SIGNATURE(SLOT_XOR_T, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_APPEND, InsertFn);      QOR_SLOT_SIGNATURE(SLOT_AT, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_BACK, DirectFn);        QOR_SLOT_SIGNATURE(SLOT_CHANGE, ChangeFn);
-QOR_SLOT_SIGNATURE(SLOT_CLEAR, UnaryFn);        QOR_SLOT_SIGNATURE(SLOT_COPY, CopyFn);
-QOR_SLOT_SIGNATURE(SLOT_FIND, FindFn);          QOR_SLOT_SIGNATURE(SLOT_HEAD, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_HEAD_Q, DirectFn);      QOR_SLOT_SIGNATURE(SLOT_INDEX_Q, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_INSERT, InsertFn);      QOR_SLOT_SIGNATURE(SLOT_LENGTH_Q, PredicateFn);
-QOR_SLOT_SIGNATURE(SLOT_MOVE, MoveFn);          QOR_SLOT_SIGNATURE(SLOT_NEXT, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_PICK, PickFn);          QOR_SLOT_SIGNATURE(SLOT_POKE, PokeFn);
-QOR_SLOT_SIGNATURE(SLOT_PUT, PutFn);            QOR_SLOT_SIGNATURE(SLOT_REMOVE, RemoveFn);
-QOR_SLOT_SIGNATURE(SLOT_REVERSE, ReverseFn);    QOR_SLOT_SIGNATURE(SLOT_SELECT, SelectFn);
-QOR_SLOT_SIGNATURE(SLOT_SORT, SortFn);          QOR_SLOT_SIGNATURE(SLOT_SKIP, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_SWAP, BinaryFn);        QOR_SLOT_SIGNATURE(SLOT_TAIL, DirectFn);
-QOR_SLOT_SIGNATURE(SLOT_TAIL_Q, DirectFn);      QOR_SLOT_SIGNATURE(SLOT_TAKE, TakeFn);
-QOR_SLOT_SIGNATURE(SLOT_TRIM, TrimFn);          QOR_SLOT_SIGNATURE(SLOT_CREATE, UnaryFn);
-QOR_SLOT_SIGNATURE(SLOT_CLOSE, UnaryFn);        QOR_SLOT_SIGNATURE(SLOT_DELETE, UnaryFn);
-QOR_SLOT_SIGNATURE(SLOT_MODIFY, ModifyFn);      QOR_SLOT_SIGNATURE(SLOT_OPEN, OpenFn);
-QOR_SLOT_SIGNATURE(SLOT_OPEN_Q, UnaryFn);       QOR_SLOT_SIGNATURE(SLOT_QUERY, UnaryFn);
-QOR_SLOT_SIGNATURE(SLOT_READ, ReadFn);          QOR_SLOT_SIGNATURE(SLOT_RENAME, BinaryFn);
-QOR_SLOT_SIGNATURE(SLOT_UPDATE, UnaryFn);       QOR_SLOT_SIGNATURE(SLOT_WRITE, WriteFn);
+#define QOR_SLOT_SIGNATURE(name, slot, c_name, spelling, signature) \
+    template <> struct SlotSignature<SLOT_##name> { using type = signature; };
+QOR_ACTION_LIST(QOR_SLOT_SIGNATURE)
 #undef QOR_SLOT_SIGNATURE
 
 // ---------------------------------------------------------------------------

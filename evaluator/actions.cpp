@@ -127,20 +127,15 @@ ActionFn entry_of_slot(int slot) {
 }
 
 void init() {
-    // ORDER ACTION; set-path has no entry.
     static const ActionFn entries[ACTION_COUNT] = {
-        entry_make, entry_random, entry_reflect, entry_to, entry_form, entry_mold, entry_eval_path,
-        nullptr, entry_compare, entry_absolute, entry_add, entry_divide, entry_multiply, entry_negate,
-        entry_power, entry_remainder, entry_round, entry_subtract, entry_even_q, entry_odd_q,
-        entry_and_t, entry_complement, entry_or_t, entry_xor_t, entry_append, entry_at, entry_back,
-        entry_change, entry_clear, entry_copy, entry_find, entry_head, entry_head_q, entry_index_q,
-        entry_insert, entry_length_q, entry_move, entry_next, entry_pick, entry_poke, entry_put,
-        entry_remove, entry_reverse, entry_select, entry_sort, entry_skip, entry_swap, entry_tail,
-        entry_tail_q, entry_take, entry_trim, entry_create, entry_close, entry_delete, entry_modify,
-        entry_open, entry_open_q, entry_query, entry_read, entry_rename, entry_update, entry_write,
+#define QOR_ACTION_ENTRY(name, slot, c_name, spelling, signature) entry_##c_name,
+        QOR_ACTION_LIST(QOR_ACTION_ENTRY)
+#undef QOR_ACTION_ENTRY
     };
     uintptr_t words[ACTION_COUNT];
     for (int i = 0; i < ACTION_COUNT; i++) words[i] = reinterpret_cast<uintptr_t>(entries[i]);
+    // set-path is reached through eval-path only: its slot has no entry.
+    words[SLOT_SET_PATH - 1] = 0;
     register_entries(ACTION_COUNT, words);
     native::set_tables(natives::table(), g_dispatcher);
 }

@@ -17,6 +17,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/action_list.hpp"
 #include "datatypes/cell.hpp"
 #include "datatypes/registry.hpp"
 #include "evaluator/call.hpp"
@@ -58,70 +59,13 @@ inline typename SlotSignature<S>::type get(uint32_t type) {
 using PortActorReader = const uintptr_t* (*)(const Cell* actor);
 void set_port_actor_reader(PortActorReader reader);
 
-// ---- The entries (slot order; `set-path` has none) ------------------------------------------
-
-void entry_make(const int32_t* refinements);
-void entry_random(const int32_t* refinements);
-void entry_reflect(const int32_t* refinements);
-void entry_to(const int32_t* refinements);
-void entry_form(const int32_t* refinements);
-void entry_mold(const int32_t* refinements);
-void entry_eval_path(const int32_t* refinements);
-void entry_set_path(const int32_t* refinements);   // does nothing; never registered
-void entry_compare(const int32_t* refinements);
-void entry_absolute(const int32_t* refinements);
-void entry_add(const int32_t* refinements);
-void entry_divide(const int32_t* refinements);
-void entry_multiply(const int32_t* refinements);
-void entry_negate(const int32_t* refinements);
-void entry_power(const int32_t* refinements);
-void entry_remainder(const int32_t* refinements);
-void entry_round(const int32_t* refinements);
-void entry_subtract(const int32_t* refinements);
-void entry_even_q(const int32_t* refinements);
-void entry_odd_q(const int32_t* refinements);
-void entry_and_t(const int32_t* refinements);
-void entry_complement(const int32_t* refinements);
-void entry_or_t(const int32_t* refinements);
-void entry_xor_t(const int32_t* refinements);
-void entry_append(const int32_t* refinements);
-void entry_at(const int32_t* refinements);
-void entry_back(const int32_t* refinements);
-void entry_change(const int32_t* refinements);
-void entry_clear(const int32_t* refinements);
-void entry_copy(const int32_t* refinements);
-void entry_find(const int32_t* refinements);
-void entry_head(const int32_t* refinements);
-void entry_head_q(const int32_t* refinements);
-void entry_index_q(const int32_t* refinements);
-void entry_insert(const int32_t* refinements);
-void entry_length_q(const int32_t* refinements);
-void entry_move(const int32_t* refinements);
-void entry_next(const int32_t* refinements);
-void entry_pick(const int32_t* refinements);
-void entry_poke(const int32_t* refinements);
-void entry_put(const int32_t* refinements);
-void entry_remove(const int32_t* refinements);
-void entry_reverse(const int32_t* refinements);
-void entry_select(const int32_t* refinements);
-void entry_sort(const int32_t* refinements);
-void entry_skip(const int32_t* refinements);
-void entry_swap(const int32_t* refinements);
-void entry_tail(const int32_t* refinements);
-void entry_tail_q(const int32_t* refinements);
-void entry_take(const int32_t* refinements);
-void entry_trim(const int32_t* refinements);
-void entry_create(const int32_t* refinements);
-void entry_close(const int32_t* refinements);
-void entry_delete(const int32_t* refinements);
-void entry_modify(const int32_t* refinements);
-void entry_open(const int32_t* refinements);
-void entry_open_q(const int32_t* refinements);
-void entry_query(const int32_t* refinements);
-void entry_read(const int32_t* refinements);
-void entry_rename(const int32_t* refinements);
-void entry_update(const int32_t* refinements);
-void entry_write(const int32_t* refinements);
+// ---- The entries, one per slot (entry_make ... entry_write): each reads its
+// arguments from the argument stack.  entry_set_path does nothing and is
+// never registered.
+#define QOR_ACTION_ENTRY(name, slot, c_name, spelling, signature) \
+    void entry_##c_name(const int32_t* refinements);
+QOR_ACTION_LIST(QOR_ACTION_ENTRY)
+#undef QOR_ACTION_ENTRY
 
 // compare-op: compares the running call's first two arguments with `op` and
 // leaves the logic! in the result slot.
