@@ -12,6 +12,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/lexer.hpp"
+#include "evaluator/natives.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/root_block.hpp"
@@ -19,25 +20,9 @@
 
 namespace qor::payload {
 
-// ORDER NATIVES
-const char* const NATIVE_NAMES[NATIVE_COUNT] = {
-    "if", "unless", "either", "any", "all", "while", "until", "loop", "repeat", "forever",
-    "foreach", "forall", "remove-each", "func", "function", "does", "has", "switch", "case", "do",
-    "get", "set", "print", "prin", "equal?", "not-equal?", "strict-equal?", "lesser?", "greater?",
-    "lesser-or-equal?", "greater-or-equal?", "same?", "not", "type?", "reduce", "compose", "stats",
-    "bind", "in", "parse", "union", "intersect", "unique", "difference", "exclude", "complement?",
-    "dehex", "enhex", "negative?", "positive?", "max", "min", "shift", "to-hex", "sine", "cosine",
-    "tangent", "arcsine", "arccosine", "arctangent", "arctangent2", "NaN?", "log-2", "log-10",
-    "log-e", "exp", "square-root", "construct", "value?", "try", "uppercase", "lowercase",
-    "as-pair", "as-point2D", "as-point3D", "as-money", "break", "continue", "exit", "return",
-    "throw", "catch", "extend", "debase", "to-local-file", "wait", "checksum", "unset", "new-line",
-    "new-line?", "enbase", "context?", "set-env", "get-env", "list-env", "now", "sign?", "as",
-    "call", "zero?", "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply",
-};
-
 uint32_t native_index(const char* name) {
-    for (uint32_t i = 0; i < NATIVE_COUNT; i++)
-        if (std::strcmp(NATIVE_NAMES[i], name) == 0) return i + 1;
+    for (uint32_t i = 0; i < natives::NATIVE_COUNT; i++)
+        if (std::strcmp(natives::NATIVE_NAMES[i], name) == 0) return i + 1;
     return 0;
 }
 
@@ -138,10 +123,25 @@ Cell load_embedded(const char* name) {
     return code;
 }
 
+Cell definitions() { return load_embedded("boot/natives.qor"); }
+
+uint32_t bind_natives(const Cell* defs) {
+    Cell natives = section(defs, "natives");
+    gc::CellRoot keep_natives(&natives);
+    return each_definition(&natives, "natives", [](const std::string& name, const Cell* word, const Cell* spec) {
+        uint32_t index = native_index(name.c_str());
+        if (index == 0) fail("boot/natives.qor: unknown native", name.c_str());
+        Cell v{TYPE_NONE, 0, 0, 0};
+        gc::CellRoot keep(&v);
+        native::init_native(&v, spec, index);
+        bind_word(word, &v);
+    });
+}
+
 Counts decode() {
     gc::NoCollect quiet;
     Counts counts{0, 0, 0};
-    Cell defs = load_embedded("boot/natives.qor");
+    Cell defs = definitions();
     gc::CellRoot keep_defs(&defs);
 
     Cell types = section(&defs, "datatypes");
@@ -167,19 +167,10 @@ Counts decode() {
         bind_word(word, &v);
     });
 
-    Cell natives = section(&defs, "natives");
-    gc::CellRoot keep_natives(&natives);
-    counts.natives = each_definition(&natives, "natives", [](const std::string& name, const Cell* word, const Cell* spec) {
-        uint32_t index = native_index(name.c_str());
-        if (index == 0) fail("boot/natives.qor: unknown native", name.c_str());
-        Cell v{TYPE_NONE, 0, 0, 0};
-        gc::CellRoot keep(&v);
-        native::init_native(&v, spec, index);
-        bind_word(word, &v);
-    });
+    counts.natives = bind_natives(&defs);
 
     if (counts.datatypes != DATATYPE_WORD_COUNT || counts.actions != ACTION_WORD_COUNT ||
-        counts.natives != NATIVE_COUNT)
+        counts.natives != natives::NATIVE_COUNT)
         fail("boot/natives.qor: incomplete definitions");
     return counts;
 }

@@ -5,16 +5,14 @@
 #include <cstdint>
 
 #include "datatypes/cell.hpp"
+#include "datatypes/registry.hpp"
 
 namespace qor::payload {
 
-constexpr uint32_t NATIVE_COUNT = 107;
-constexpr uint32_t ACTION_WORD_COUNT = 59;   // every slot but eval-path, set-path and compare
+constexpr uint32_t ACTION_WORD_COUNT = ACTION_COUNT - 3;   // every slot but eval-path, set-path and compare
 constexpr uint32_t DATATYPE_WORD_COUNT = 50;
 
-// The native words in table order (index = position + 1).  ORDER NATIVES
-extern const char* const NATIVE_NAMES[NATIVE_COUNT];
-// The 1-based table index of a native's name, 0 when there is none.
+// The 1-based natives table index of a native's name, 0 when there is none.
 uint32_t native_index(const char* name);
 
 // The values of UTF-8 text as a block (the lexer; syntax errors raise).
@@ -26,6 +24,16 @@ Cell load_bytes(const unsigned char* data, uint32_t size);
 // has one; the block is also kept in the root block for the whole run.
 // A missing source ends the process with a boot failure report.
 Cell load_embedded(const char* name);
+
+// The block of boot/natives.qor (load_embedded): the datatype words, then
+// the specs of the actions and of the natives.  May allocate.
+Cell definitions();
+
+// Binds each word of the natives section of `defs` to a native! of its
+// natives table entry over its spec; answers how many it bound.  Needs what
+// decode needs.  May allocate.  An unknown or malformed definition ends the
+// process with a boot failure report.
+uint32_t bind_natives(const Cell* defs);
 
 // What decoding bound, for tests and reports.
 struct Counts {
