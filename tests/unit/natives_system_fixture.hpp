@@ -1,8 +1,7 @@
 // Set-up for the tests of the series, system, checksum and random natives:
-// the natives fixture plus these natives bound with their specs, the
-// `random` action, datatype words for the types that are not registered yet
-// (their values can already be made), and a value hook that records what
-// print and prin hand over.
+// the natives fixture plus the `random` action, datatype words for the
+// types that are not registered yet (their values can already be made), and
+// a value hook that records what print and prin hand over.
 #pragma once
 #include <initializer_list>
 #include <string>
@@ -44,61 +43,6 @@ protected:
                 set_global(TYPE_NAMES[t], Cell{TYPE_DATATYPE, t, 0, 0});
         }
         set_global("any-path!", typeset_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH}));
-        static const char* const specs[][2] = {
-            {"dehex", R"~("Converts URL-style hex encoded (%xx) strings" value [any-string!] return: [string!])~"},
-            {"enhex", R"~("Encode URL-style hex encoded (%xx) strings" value [any-string!] return: [string!])~"},
-            {"debase", R"~("Decodes binary-coded string (BASE-64 default) to binary value" value [string!]
-                          /base base-value [integer!])~"},
-            {"enbase", R"~("Encodes a string into a binary-coded string (BASE-64 default)" value [binary! string!]
-                          /base base-value [integer!])~"},
-            {"uppercase", R"~("Converts string of characters to uppercase" string [any-string! char!]
-                             /part limit [number! any-string!])~"},
-            {"lowercase", R"~("Converts string of characters to lowercase" string [any-string! char!]
-                             /part limit [number! any-string!])~"},
-            {"new-line", R"~("Sets or clears the new-line marker within a list series"
-                            position [block! paren! hash!] value [logic!] /all /skip size [integer!])~"},
-            {"new-line?", R"~("Returns the state of the new-line marker within a list series"
-                             position [block! paren! hash!])~"},
-            {"as-pair", R"~("Combine X and Y values into a pair" x [integer! float!] y [integer! float!])~"},
-            {"as-point2D", R"~("Combine X and Y values into a 2D point" x [integer! float!] y [integer! float!])~"},
-            {"as-point3D", R"~("Combine X, Y and Z values into a 3D point"
-                              x [integer! float!] y [integer! float!] z [integer! float!])~"},
-            {"as-money", R"~("Combine currency code and amount into a monetary value"
-                            currency [word!] amount [integer! float!])~"},
-            {"as", R"~("Coerce a series into a compatible datatype without copying it"
-                      type [datatype! block! paren! any-path! any-string!]
-                      spec [block! paren! any-path! any-string!])~"},
-            {"size?", R"~("Returns the size of a file content" file [file!] return: [integer! none!])~"},
-            {"to-local-file", R"~("Converts a Qor file path to the local system file path" path [file! string!]
-                                 /full "Prepends current dir for full path (for relative paths only)"
-                                 return: [string!])~"},
-            {"print", R"~("Outputs a value followed by a newline" value [any-type!])~"},
-            {"prin", R"~("Outputs a value" value [any-type!])~"},
-            {"stats", R"~("Returns interpreter statistics" /show "TBD:" /info "Return detailed info")~"},
-            {"recycle", R"~("Recycles unused memory and returns memory amount still in use"
-                           /on "Turns on garbage collector" /off "Turns off garbage collector")~"},
-            {"wait", R"~("Waits for a duration in seconds or specified time" value [number! time! block! none!]
-                        /all "Returns all events in a block")~"},
-            {"now", R"~("Returns date and time" /year /month /day /time /zone /date /weekday /yearday
-                       /precise /utc)~"},
-            {"set-env", R"~("Sets the value of an operating system environment variable"
-                           var [any-string! any-word!] value [string! none!])~"},
-            {"get-env", R"~("Returns the value of an OS environment variable" var [any-string! any-word!])~"},
-            {"list-env", R"~("Returns a map of OS environment variables")~"},
-            {"call", R"~("Executes a shell command to run another process" cmd [string! file!]
-                        /wait /show /console /shell /input in [string! file! binary!]
-                        /output out [string! file! binary!] /error err [string! file! binary!])~"},
-            {"browse", R"~("Opens the URL in a web browser or the file in the associated application"
-                          url [url! file!])~"},
-            {"compress", R"~("Compresses data" data [any-string! binary!] method [word!])~"},
-            {"decompress", R"~("Decompresses data" data [binary!] method [word!] /size sz [integer!])~"},
-            {"transcode", R"~("Translates UTF-8 binary source to values" src [binary! string!]
-                             /next /one /prescan /scan /part length [integer! binary!] /into dst [block!]
-                             /trace callback [function! routine!])~"},
-            {"checksum", R"~("Computes a checksum, CRC, hash, or HMAC" data [binary! string! file!] method [word!]
-                            /with spec [any-string! binary! integer!])~"},
-        };
-        for (const auto& s : specs) bind_native(s[0], s[1]);
         action("random", "value /seed /secure /only", SLOT_RANDOM);
         output_hooks::add(record_value, record_text);
         printed().clear();
