@@ -16,6 +16,9 @@
 
 namespace qor::actions {
 
+// action! values read entries through the native! module's bound.
+static_assert(native::DISPATCHER_TABLE_SIZE == uint32_t(ACTION_COUNT));
+
 namespace {
 
 uintptr_t g_dispatcher[ACTION_COUNT] = {};

@@ -3,8 +3,12 @@
 
 #include "datatypes/native.hpp"
 #include "evaluator/actions.hpp"
+#include "evaluator/natives.hpp"
 
 namespace qor::natives {
+
+// native! values read entries through the native! module's bound.
+static_assert(TABLE_SIZE == native::NATIVES_TABLE_SIZE && NATIVE_COUNT <= TABLE_SIZE);
 
 namespace {
 uintptr_t g_table[TABLE_SIZE] = {};
