@@ -1,6 +1,9 @@
 // The datatype and typeset predicates: one comparison or one bit test each,
 // on any value (unset included).
 #include "boot/routines.hpp"
+
+#include <cstddef>
+
 #include "datatypes/context.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/memory.hpp"
@@ -20,20 +23,24 @@ Cell* is_type(Cell* const* args) {
     return answer_logic(type_of(args[0]) == T);
 }
 
-// The named typesets, looked up at every call so that a script that
-// redefines one changes its predicate.  ORDER TYPESET-PREDICATES
-const char* const TYPESET_NAMES[] = {
-    "any-list!", "any-block!", "any-function!", "any-object!", "any-path!", "any-string!", "any-word!",
-    "series!", "number!", "immediate!", "scalar!", "all-word!", "any-point!", "planar!",
+// A typeset's name as a template argument.
+template <size_t N>
+struct TypesetName {
+    char text[N];
+    constexpr TypesetName(const char (&name)[N]) {
+        for (size_t i = 0; i < N; i++) text[i] = name[i];
+    }
 };
 
-template <int N>
+// True when the value's type is in the typeset of that name, looked up at
+// every call so that a script that redefines one changes its predicate.
+template <TypesetName Name>
 Cell* in_typeset(Cell* const* args) {
     // The symbol is found once per memory generation (tests start new ones).
     static int32_t symbol = 0;
     static uint32_t generation = 0;
     if (symbol == 0 || generation != memory::generation()) {
-        symbol = symbol::find(TYPESET_NAMES[N]);
+        symbol = symbol::find(Name.text);
         generation = memory::generation();
     }
     const Cell* ts = symbol ? context::global_value_pointer(symbol) : nullptr;
@@ -69,13 +76,13 @@ const Entry PREDICATES[] = {
     {"datatype?", is_type<TYPE_DATATYPE>},   {"function?", is_type<TYPE_FUNCTION>},
     {"object?", is_type<TYPE_OBJECT>},       {"op?", is_type<TYPE_OP>},
     {"routine?", is_type<TYPE_ROUTINE>},     {"vector?", is_type<TYPE_VECTOR>},
-    {"any-list?", in_typeset<0>},            {"any-block?", in_typeset<1>},
-    {"any-function?", in_typeset<2>},        {"any-object?", in_typeset<3>},
-    {"any-path?", in_typeset<4>},            {"any-string?", in_typeset<5>},
-    {"any-word?", in_typeset<6>},            {"series?", in_typeset<7>},
-    {"number?", in_typeset<8>},              {"immediate?", in_typeset<9>},
-    {"scalar?", in_typeset<10>},             {"all-word?", in_typeset<11>},
-    {"any-point?", in_typeset<12>},          {"planar?", in_typeset<13>},
+    {"any-list?", in_typeset<"any-list!">},          {"any-block?", in_typeset<"any-block!">},
+    {"any-function?", in_typeset<"any-function!">},  {"any-object?", in_typeset<"any-object!">},
+    {"any-path?", in_typeset<"any-path!">},          {"any-string?", in_typeset<"any-string!">},
+    {"any-word?", in_typeset<"any-word!">},          {"series?", in_typeset<"series!">},
+    {"number?", in_typeset<"number!">},              {"immediate?", in_typeset<"immediate!">},
+    {"scalar?", in_typeset<"scalar!">},              {"all-word?", in_typeset<"all-word!">},
+    {"any-point?", in_typeset<"any-point!">},        {"planar?", in_typeset<"planar!">},
     {nullptr, nullptr},
 };
 
