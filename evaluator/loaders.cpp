@@ -805,12 +805,14 @@ bool parse_time(const uint8_t* start, const uint8_t* end, double* seconds) {
     };
     if (stop < end && (*stop == '.' || *stop == ',')) {
         // m:s.frac: the first number is the minutes.
+        // Negated as a double: the most negative 32-bit number has no 32-bit negation.
         if (!read_seconds(after_first)) return false;
-        minutes = hours < 0 ? -hours : hours;
-        hours = 0;
-    } else if (stop < end) {
-        if (*stop != ':' || !read_seconds(stop + 1)) return false;
+        double m = hours < 0 ? -double(hours) : double(hours);
+        double value = m * 60.0 + secs;
+        *seconds = negative || hours < 0 ? -value : value;
+        return true;
     }
+    if (stop < end && (*stop != ':' || !read_seconds(stop + 1))) return false;
     double h = hours < 0 ? -double(hours) : double(hours);
     double value = h * 3600.0 + double(minutes) * 60.0 + secs;
     // Hours past 32 bits (minutes may carry into them) would not mold back.
