@@ -14,6 +14,7 @@
 #include "runtime/collector.hpp"
 
 #include "runtime/address_map.hpp"
+#include "runtime/heap_verifier.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/resources.hpp"
@@ -166,9 +167,9 @@ const Span* span_at(uint32_t address) {
 // buffer address rather than a free-list link or 0.
 bool is_node(uint32_t v) {
     if (v & 3u) return false;
-    if (!node_frame_at(v)) return false;
-    uint32_t held = *reinterpret_cast<uint32_t*>(v);
-    return held && !node_frame_at(held);
+    NodeFrame* f = node_frame_at(v);
+    if (!f) return false;
+    return !memory::is_free_slot_value(f, *reinterpret_cast<uint32_t*>(v));
 }
 
 // ---- Marking ----------------------------------------------------------------
@@ -366,13 +367,12 @@ NodeFrame* pick_target(NodeFrame* leaving) {
 }
 
 void evacuate(NodeFrame* f) {
-    uint32_t lo = uint32_t(f->slots()), hi = uint32_t(f->slots_end());
     for (uint32_t* s = f->slots(); s < f->slots_end(); s++) {
         uint32_t v = *s;
-        if (!v || (v >= lo && v < hi)) continue;  // free slot
+        if (memory::is_free_slot_value(f, v)) continue;
         NodeFrame* t = pick_target(f);
         uint32_t* slot = t->free_head;
-        t->free_head = reinterpret_cast<uint32_t*>(*slot);
+        t->free_head = memory::decode_free_link(*slot);
         t->used++;
         *slot = v;
         addrmap::put(forwarding, uint32_t(s), uint32_t(slot));
@@ -467,6 +467,7 @@ void write_filler(uint8_t* at, uint32_t size) {
     s->node = nullptr;
     s->capacity = size - SERIES_OVERHEAD;
     s->head = s->tail = s->data();
+    memory::poison(s->data(), at + size);
 }
 
 void reclaim(SeriesBuffer* s) {
@@ -536,6 +537,7 @@ void compact_series_frames() {
         if (cursor == f->payload() && f != r->series_last) {
             memory::free_series_frame(f);
         } else {
+            memory::poison(cursor, limit);  // dead and moved-from buffers
             prev = f;
         }
         f = next;
@@ -723,6 +725,9 @@ __attribute__((noinline, no_sanitize_address)) void collect() {
     counters.series_cycles++;
     std::atomic_thread_fence(std::memory_order_seq_cst);
     collecting.store(0, std::memory_order_seq_cst);
+#ifdef QOR_HEAP_VERIFY
+    heap_verifier::after_collection();
+#endif
 }
 
 void collect_if_allowed() {
@@ -800,6 +805,10 @@ void unregister_global_node(Node* ref) {
     }
 }
 
+uint32_t global_cell_count() { return global_cells.count; }
+Cell* global_cell_at(uint32_t i) { return global_cells.data[i]; }
+uint32_t global_node_count() { return global_nodes.count; }
+Node* global_node_at(uint32_t i) { return reinterpret_cast<Node*>(global_nodes.data[i]); }
 
 // ---- State ------------------------------------------------------------------
 

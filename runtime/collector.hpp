@@ -82,6 +82,11 @@ void register_global_cell(Cell* cell);
 void register_global_node(Node* ref);
 void unregister_global_cell(Cell* cell);
 void unregister_global_node(Node* ref);
+// The registered globals, in registration order (for the heap verifier).
+uint32_t global_cell_count();
+Cell*    global_cell_at(uint32_t i);
+uint32_t global_node_count();
+Node*    global_node_at(uint32_t i);
 
 // RAII roots for C++ locals (and heap-held cells) across allocation:
 //   Cell tmp{};  gc::CellRoot keep(&tmp);            // one cell

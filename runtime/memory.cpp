@@ -218,8 +218,8 @@ NodeFrame* new_node_frame(uint32_t capacity) {
     f->evacuated = 0;
     // Chain the free slots in address order; the last holds 0.
     uint32_t* slots = f->slots();
-    for (uint32_t i = 0; i + 1 < capacity; i++) slots[i] = reinterpret_cast<uint32_t>(&slots[i + 1]);
-    if (capacity) slots[capacity - 1] = 0;
+    for (uint32_t i = 0; i + 1 < capacity; i++) slots[i] = encode_free_link(&slots[i + 1]);
+    if (capacity) slots[capacity - 1] = encode_free_link(nullptr);
     f->free_head = capacity ? slots : nullptr;
 
     f->next = nullptr;
@@ -255,14 +255,14 @@ Node alloc_node() {
         record->node_active = f;
     }
     uint32_t* slot = f->free_head;
-    f->free_head = reinterpret_cast<uint32_t*>(*slot);
+    f->free_head = decode_free_link(*slot);
     *slot = 0;
     f->used++;
     return slot;
 }
 
 void free_node(NodeFrame* frame, Node node) {
-    *node = reinterpret_cast<uint32_t>(frame->free_head);
+    *node = encode_free_link(frame->free_head);
     frame->free_head = node;
     frame->used--;
 }
@@ -488,7 +488,9 @@ SeriesBuffer* fixed_series_at(uint32_t i) { return fixed_list[i]; }
 
 SeriesBuffer* expand_buffer(SeriesBuffer* buffer, uint32_t new_capacity) {
     SeriesBuffer* old;
-    return expand_impl(buffer, new_capacity, &old);
+    SeriesBuffer* fresh = expand_impl(buffer, new_capacity, &old);
+    poison(old->data(), old->data_end());
+    return fresh;
 }
 
 SeriesBuffer* expand_series(SeriesBuffer* buffer, uint32_t new_capacity) {
@@ -499,6 +501,9 @@ SeriesBuffer* expand_series(SeriesBuffer* buffer, uint32_t new_capacity) {
     uint32_t bytes = uint32_t(old->data_end() - old->head);
     if (bytes > fresh->capacity) bytes = fresh->capacity;
     std::memcpy(fresh->head, old->head, bytes);
+    // The old buffer stays in its frame until compaction; only its header
+    // must stay readable.
+    poison(old->data(), old->data_end());
     return fresh;
 }
 

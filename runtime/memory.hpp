@@ -88,6 +88,33 @@ struct NodeFrame {
 };
 static_assert(sizeof(NodeFrame) == 36, "a node-frame header is nine 32-bit words");
 
+// Heap checking (debug and sanitizer builds, QOR_HEAP_VERIFY): vacated
+// storage is filled with a poison pattern, so that a stale pointer reads
+// garbage instead of the old, plausible contents.  A poisoned cell has an
+// impossible type id and odd, unaligned payload words.
+#ifdef QOR_HEAP_VERIFY
+constexpr bool     HEAP_POISONING = true;
+#else
+constexpr bool     HEAP_POISONING = false;
+#endif
+constexpr uint8_t  HEAP_POISON    = 0xDB;
+constexpr uint32_t POISON_WORD    = 0xDBDBDBDBu;
+
+// A free node slot holds the next free slot of its frame (0 for the last)
+// XORed with this key.  In the checking builds the key makes a stale node
+// read as an odd address far from any buffer; elsewhere it is 0.  In-use
+// slots hold 4-aligned buffer addresses, so the two never meet.
+constexpr uint32_t NODE_FREE_KEY = HEAP_POISONING ? POISON_WORD : 0u;
+namespace memory {
+inline uint32_t encode_free_link(uint32_t* next) { return reinterpret_cast<uint32_t>(next) ^ NODE_FREE_KEY; }
+inline uint32_t* decode_free_link(uint32_t value) { return reinterpret_cast<uint32_t*>(value ^ NODE_FREE_KEY); }
+// Whether a slot of `frame` holding `value` is on the free list.
+inline bool is_free_slot_value(NodeFrame* frame, uint32_t value) {
+    uint32_t link = value ^ NODE_FREE_KEY;
+    return link == 0 || (link >= uint32_t(frame->slots()) && link < uint32_t(frame->slots_end()) && !(link & 3u));
+}
+}  // namespace memory
+
 struct SeriesFrame {
     SeriesFrame* next;
     SeriesFrame* prev;
@@ -201,6 +228,11 @@ SeriesBuffer* expand_series_filled(SeriesBuffer* buffer, uint32_t new_capacity, 
 Node          clone_series(SeriesBuffer* buffer);
 
 void fill_range(uint8_t* start, uint8_t* end, uint8_t byte);
+// Fills vacated storage with HEAP_POISON in the checking builds; does
+// nothing elsewhere.
+inline void poison(uint8_t* start, uint8_t* end) {
+    if constexpr (HEAP_POISONING) fill_range(start, end, HEAP_POISON);
+}
 void zero_words(uint32_t* start, uint32_t* end);
 
 // Memory statistics for the `stats` native.  Mode 1 answers the bytes in

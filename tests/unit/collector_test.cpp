@@ -303,10 +303,7 @@ TEST_F(Collector, EachTypeMarksTheNodesItsCellHolds) {
 bool slot_is_free(uint32_t address) {
     for (NodeFrame* f = memory::record->node_first; f; f = f->next) {
         uint32_t lo = uint32_t(f->slots()), hi = uint32_t(f->slots_end());
-        if (address >= lo && address < hi) {
-            uint32_t v = *reinterpret_cast<uint32_t*>(address);
-            return v == 0 || (v >= lo && v < hi);
-        }
+        if (address >= lo && address < hi) return memory::is_free_slot_value(f, *reinterpret_cast<uint32_t*>(address));
     }
     return true;  // its frame is gone
 }

@@ -465,7 +465,7 @@ TEST_F(SeriesType, ReflectAndModifyTheOwner) {
     owner::init_table();
     series::set_word_provider(words_for_test);
     Cell context = ints({});
-    Cell owner_object = {TYPE_OBJECT, context.data2, 0, 1};
+    Cell owner_object = {TYPE_OBJECT, context.data2, 0, 0};
     Cell b = ints({1});
     Cell field = word_cell("OWNED");   // fields compare without regard to case
     Cell r = b;
