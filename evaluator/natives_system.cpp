@@ -249,14 +249,18 @@ int32_t prin_star(bool, const int32_t*) { return output(false); }
 
 int32_t stats_star(bool, const int32_t* refinements) {
     if (used(refinements, 0)) {
-        // The report is printed by the library's show-memory-stats.
+        // The report is printed by the library's show-memory-stats from
+        // the same figures that /info gives.
         Cell name = *word::make_from_c_string("show-memory-stats");
         gc::CellRoot keep_name(&name);
         Cell fn = *compiled::get_word_value_checked(&name);
         gc::CellRoot keep_fn(&fn);
+        Cell figures = block::make(8);
+        gc::CellRoot keep_figures(&figures);
+        memory::stats(&figures, 2);
         Cell ignored{TYPE_UNSET, 0, 0, 0};
         gc::CellRoot keep_ignored(&ignored);
-        interp::call_function_named(&name, &fn, nullptr, 0, &ignored);
+        interp::call_function_named(&name, &fn, &figures, 1, &ignored);
     }
     if (used(refinements, 1)) {
         Cell info = block::make(8);
