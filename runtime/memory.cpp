@@ -567,13 +567,30 @@ void push_triple(Cell* block, uint64_t a, uint64_t b, uint64_t c) {
 
 }  // namespace
 
+namespace {
+
+// The bytes of a series frame's buffers, without the dead fillers that
+// compaction leaves in front of pinned buffers: those bytes hold nothing.
+uint32_t series_bytes_used(SeriesFrame* f) {
+    uint32_t used = 0;
+    for (uint8_t* p = f->payload(); p < f->heap;) {
+        SeriesBuffer* s = reinterpret_cast<SeriesBuffer*>(p);
+        uint32_t size = s->capacity + SERIES_OVERHEAD;
+        if (s->node != nullptr || s->flags != 0) used += size;
+        p += size;
+    }
+    return used;
+}
+
+}  // namespace
+
 double stats(Cell* block, int mode) {
     ensure_init();
     // Nothing moves meanwhile, so the cells pointed at below stay put.
     gc::NoCollect no_collect;
     uint64_t in_use = 0;
     for (NodeFrame* f = record->node_first; f; f = f->next) in_use += 4ull * f->used;
-    for (SeriesFrame* f = record->series_first; f; f = f->next) in_use += uint32_t(f->heap - f->payload());
+    for (SeriesFrame* f = record->series_first; f; f = f->next) in_use += series_bytes_used(f);
     for (BigBlock* b = record->big_first; b; b = b->next) in_use += b->size;
     if (mode < 2 || !block) return double(in_use);
 
@@ -583,7 +600,7 @@ double stats(Cell* block, int mode) {
     Cell* series = push_block(block, 4);
     for (SeriesFrame* f = record->series_first; f; f = f->next) {
         uint32_t payload = uint32_t(f->end - f->payload());
-        push_triple(series, uint32_t(f->end - f->heap), uint32_t(f->heap - f->payload()), payload);
+        push_triple(series, uint32_t(f->end - f->heap), series_bytes_used(f), payload);
     }
     Cell* bigs = push_block(block, 4);
     for (BigBlock* b = record->big_first; b; b = b->next) {
