@@ -43,6 +43,7 @@ const Source LIBRARY_SOURCES[] = {
     {"library/collect.qor", 0},
     {"library/system.qor", 0},
     {"library/operators.qor", 0},
+    {"library/preprocessor.qor", 0},
     {"library/startup.qor", 0},
     {"console/engine.qor", 0},
     {"console/stdio.qor", 0},
