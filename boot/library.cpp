@@ -45,6 +45,7 @@ const Source LIBRARY_SOURCES[] = {
     {"library/operators.qor", 0},
     {"library/preprocessor.qor", 0},
     {"library/json.qor", 0},
+    {"library/csv.qor", 0},
     {"library/startup.qor", 0},
     {"console/engine.qor", 0},
     {"console/stdio.qor", 0},
