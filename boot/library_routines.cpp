@@ -234,6 +234,72 @@ Cell* tracing_q(Cell* const*) { return answer_logic(interp::tracing()); }
 
 // ---- The collector -------------------------------------------------------------------------------------
 
+// ---- JSON string literals ----------------------------------------------------------------------
+
+int hex_digit(char32_t c) {
+    if (c >= '0' && c <= '9') return int(c - '0');
+    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
+    return -1;
+}
+
+// The code unit of the 4 hexadecimal digits at i, or -1.
+int32_t hex4(const std::u32string& s, size_t i) {
+    if (i + 4 > s.size()) return -1;
+    int32_t n = 0;
+    for (size_t k = i; k < i + 4; k++) {
+        int d = hex_digit(s[k]);
+        if (d < 0) return -1;
+        n = n * 16 + d;
+    }
+    return n;
+}
+
+// Decodes the escapes of a JSON string literal in place, from the index on.
+Cell* unescape(Cell* const* args) {
+    Cell str = *args[0];
+    gc::CellRoot keep(&str);
+    if (!is_any_string(type_of(&str))) expect_arg("unescape", &str, "str");
+    std::u32string in = string::to_code_points(&str);
+    if (in.find(U'\\') == std::u32string::npos) return answer(str);
+    std::u32string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        char32_t c = in[i++];
+        if (c != U'\\' || i >= in.size()) {
+            out.push_back(c);
+            continue;
+        }
+        c = in[i++];
+        switch (c) {
+        case U'b': out.push_back(0x08); break;
+        case U'f': out.push_back(0x0C); break;
+        case U'n': out.push_back(0x0A); break;
+        case U'r': out.push_back(0x0D); break;
+        case U't': out.push_back(0x09); break;
+        case U'u': {
+            int32_t high = hex4(in, i);
+            if (high < 0) raise_error("script", "invalid-data", &str);
+            i += 4;
+            if (high >= 0xD800 && high <= 0xDBFF) {
+                int32_t low = (i + 6 <= in.size() && in[i] == U'\\' && in[i + 1] == U'u') ? hex4(in, i + 2) : -1;
+                if (low < 0xDC00 || low > 0xDFFF) raise_error("script", "invalid-data", &str);
+                i += 6;
+                out.push_back(char32_t(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00)));
+            } else {
+                out.push_back(char32_t(high));
+            }
+            break;
+        }
+        default: out.push_back(c); break;   // the quote, the backslash and the slash
+        }
+    }
+    uint32_t start = uint32_t(string::index_of(&str));
+    for (size_t k = 0; k < out.size(); k++) string::write_char_at(&str, start + uint32_t(k), uint32_t(out[k]));
+    string::truncate_tail(&str, start + uint32_t(out.size()));
+    return answer(str);
+}
+
 Cell* gc_active_q(Cell* const*) { return answer_logic(gc::collection_enabled); }
 Cell* gc_series_cycles(Cell* const*) { return answer_integer(int32_t(gc::counters.series_cycles)); }
 Cell* gc_nodes_cycles(Cell* const*) { return answer_integer(int32_t(gc::counters.nodes_cycles)); }
@@ -266,6 +332,7 @@ const Entry LIBRARY[] = {
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_series_cycles},
     {"gc-nodes-cycles", gc_nodes_cycles},
+    {"unescape", unescape},
     {nullptr, nullptr},
 };
 
