@@ -51,6 +51,8 @@ const Source LIBRARY_SOURCES[] = {
     {"library/startup.qor", 0},
     {"console/engine.qor", 0},
     {"console/stdio.qor", 0},
+    {"console/help.qor", 0},
+    {"console/shell.qor", 0},
     {nullptr, 0},
 };
 
