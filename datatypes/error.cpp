@@ -203,6 +203,27 @@ int32_t form_value(Cell* out, const Cell* value_in, int32_t limit) {
     return limit - int32_t(chars_of(out) - before);
 }
 
+// Writes one piece of a report through write(limit); a piece that cannot be
+// written (a field holding a value that cannot be formed or molded) shows as
+// "???" instead, so that printing an error never raises another.
+template <class F>
+int32_t write_piece(Cell* out, int32_t limit, F write) {
+    auto guarded = eval_links::get().guarded;
+    if (!guarded) return write(limit);
+    uint32_t before = chars_of(out);
+    struct Job {
+        F* write;
+        int32_t limit;
+    } job{&write, limit};
+    if (guarded([](void* p) {
+            auto* j = static_cast<Job*>(p);
+            j->limit = (*j->write)(j->limit);
+        }, &job))
+        return job.limit;
+    string::truncate_tail(out, before);
+    return append_text(out, "???", limit);
+}
+
 // Turns the error into internal/invalid-error with `culprit` as arg1.
 void make_invalid(Cell* err, const Cell* culprit_in) {
     Cell culprit = *culprit_in;
@@ -552,7 +573,7 @@ int32_t error_form(Cell* value, Cell* out, Cell* part, int32_t limit) {
     if (mt == TYPE_STRING) {
         limit = append_cut(out, &message, 0x7FFFFFFF, limit);
     } else if (mt == TYPE_BLOCK) {
-        limit = form_message(&message, out, &err, limit);
+        limit = write_piece(out, limit, [&](int32_t n) { return form_message(&message, out, &err, n); });
     } else {
         Cell t = *slot_of(ectx, ERR_TYPE);
         make_invalid(&err, &t);
@@ -560,35 +581,50 @@ int32_t error_form(Cell* value, Cell* out, Cell* part, int32_t limit) {
 
     limit = append_text(out, "\n*** Where: ", limit);
     Cell where = *slot_of(ectx, ERR_WHERE);
-    if (type_of(&where) == TYPE_WORD) limit = form_value(out, &where, limit);
+    gc::CellRoot keep_where(&where);
+    if (type_of(&where) == TYPE_WORD) limit = write_piece(out, limit, [&](int32_t n) { return form_value(out, &where, n); });
     else if (type_of(&where) == TYPE_STRING) limit = append_cut(out, &where, 0x7FFFFFFF, limit);
     else limit = append_text(out, "???", limit);
 
     limit = append_text(out, "\n*** Near : ", limit);
     Cell near = *slot_of(ectx, ERR_NEAR);
-    limit = write_cut(out, &near, false, true, true, 40, limit);
+    gc::CellRoot keep_near(&near);
+    limit = write_piece(out, limit, [&](int32_t n) { return write_cut(out, &near, false, true, true, 40, n); });
 
     const Cell* depth_setting = g_read_depth ? g_read_depth() : &g_depth;
     if (depth_setting && type_of(depth_setting) == TYPE_INTEGER && int32_t(depth_setting->data2) > 0) {
         int32_t depth = int32_t(depth_setting->data2);
         Cell stack_value = *slot_of(ectx, ERR_STACK);
+        gc::CellRoot keep_stack(&stack_value);
+        // A stack with no call to name (an error at the top of the code)
+        // leaves the line out.
+        uint32_t before = chars_of(out);
+        int32_t limit_before = limit;
         if (type_of(&stack_value) == TYPE_INTEGER) {
             limit = append_text(out, "\n*** Stack: ", limit);
+            uint32_t listed_from = chars_of(out);
             if (auto list = eval_links::get().list_calls) {
-                uint32_t before = chars_of(out);
-                list(depth, int32_t(stack_value.data2), out, limit);
-                limit -= int32_t(chars_of(out) - before);
+                limit = write_piece(out, limit, [&](int32_t n) {
+                    uint32_t at = chars_of(out);
+                    list(depth, int32_t(stack_value.data2), out, n);
+                    return n - int32_t(chars_of(out) - at);
+                });
             }
-        } else if (type_of(&stack_value) == TYPE_BLOCK) {
+            if (chars_of(out) == listed_from) {
+                string::truncate_tail(out, before);
+                limit = limit_before;
+            }
+        } else if (type_of(&stack_value) == TYPE_BLOCK && block::remaining_length(&stack_value) > 0) {
             limit = append_text(out, "\n*** Stack: ", limit);
-            limit = form_value(out, &stack_value, limit);
+            limit = write_piece(out, limit, [&](int32_t n) { return form_value(out, &stack_value, n); });
         }
     }
 
     Cell files = *slot_of(ectx, ERR_FILES);
+    gc::CellRoot keep_files(&files);
     if (type_of(&files) == TYPE_BLOCK) {
         limit = append_text(out, "\n*** Files: ", limit);
-        limit = write_cut(out, &files, false, true, true, 40, limit);
+        limit = write_piece(out, limit, [&](int32_t n) { return write_cut(out, &files, false, true, true, 40, n); });
     }
     return limit;
 }

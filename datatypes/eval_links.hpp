@@ -12,6 +12,7 @@
 //   current_call     without it, the running call is unknown (<anon>)
 //   list_calls, print_calls   without them, stacks list nothing
 //   in_native_frame  without it, the function runs without a frame
+//   guarded          without it, f runs unguarded
 #pragma once
 #include <cstdint>
 
@@ -40,6 +41,9 @@ struct Links {
     // Runs f(data) between a native call frame labelled with the word and
     // its pop.
     void (*in_native_frame)(const Cell* word, void (*f)(void*), void* data) = nullptr;
+    // Runs f(data) and answers true; an error raised inside is stopped there,
+    // the stacks put back as they were, and the answer is false.
+    bool (*guarded)(void (*f)(void*), void* data) = nullptr;
 };
 
 Links& get();

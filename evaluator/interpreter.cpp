@@ -299,6 +299,7 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
         const Cell* val = eval::word_value(&w);
         switch (type_of(val)) {
         case TYPE_UNSET:
+            stack::set_next_where(&w);
             raise_error("script", "no-value", &w);
         case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
             Cell fn = *val;

@@ -17,6 +17,7 @@
 #include "evaluator/call.hpp"
 #include "evaluator/lexer_record.hpp"
 #include "evaluator/loaders.hpp"
+#include "evaluator/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
@@ -498,6 +499,13 @@ void throw_error(Record& r, const uint8_t* start, const uint8_t* end, int32_t ty
     gc::CellRoot keep_where(&where);
     Cell near = near_text(start, r.input_end);
     gc::CellRoot keep_near(&near);
+    // The error's `near`: the source line of the bad token, as no block
+    // position exists yet.
+    const uint8_t* line_start = start;
+    while (r.input_start && line_start > r.input_start && line_start[-1] != '\n') line_start--;
+    Cell line = near_text(line_start, r.input_end);
+    gc::CellRoot keep_line(&line);
+    stack::set_next_near(&line);
     switch (type) {
     case ERR_BAD_CHAR:
         raise_error("syntax", "bad-char", &where, &near);

@@ -10,6 +10,9 @@
 // target must not touch the stacks again: it only passes the code on.
 #include <cmath>
 #include <optional>
+#include <stdexcept>
+#include <string>
+#include <new>
 #include <cstdint>
 
 #include "datatypes/block.hpp"
@@ -19,6 +22,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
@@ -736,6 +740,40 @@ int32_t do_star(bool check, const int32_t* refinements) {
 
 // ---- try, catch and throw ---------------------------------------------------------------------------------
 
+namespace {
+
+// The failure of the C++ code underneath an evaluation (memory exhausted,
+// a library exception) as the catalog's error.  Call only inside a catch
+// block.
+Cell failure_as_error() {
+    const char* id = "no-memory";
+    std::string what;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    } catch (const std::exception& e) {
+        id = "limit-hit";
+        what = e.what();
+    } catch (...) {
+        id = "limit-hit";
+        what = "unknown failure";
+    }
+    try {
+        if (what.empty()) {
+            raise_error("internal", id);
+        } else {
+            Cell text = string::from_utf8(what.data(), what.size());
+            gc::CellRoot keep(&text);
+            raise_error("internal", id, &text);
+        }
+    } catch (const Thrown&) {
+    }
+    return *errors::last_raised();
+}
+
+}  // namespace
+
 int32_t try_star(bool check, const int32_t* refinements) {
     if (check) expect(0, "block", BLOCK);
     bool all = refinements[0] != -1;
@@ -750,10 +788,11 @@ int32_t try_star(bool check, const int32_t* refinements) {
         code = interp::eval_block_exit(&block, true);
     } catch (const Thrown& t) {
         if (t.code == THROW_ERROR) {
-            stack::restore(cp);
             Cell error = *errors::last_raised();
             gc::CellRoot keep_error(&error);
+            // The calls are named while their frames still stand.
             if (keep_stack && type_of(&error) == TYPE_ERROR) error::attach_stack(&error);
+            stack::restore(cp);
             stack::set_last_keep(&error);
             return 0;
         }
@@ -762,6 +801,15 @@ int32_t try_star(bool check, const int32_t* refinements) {
         // stacks above the try, so the result is unset.
         stack::restore(cp);
         stack::set_last_keep(&UNSET);
+        return 0;
+    } catch (...) {
+        // try/all also stops a failure of the C++ code underneath, as an
+        // error: the console's loop must outlive any line.
+        if (!all) throw;
+        stack::restore(cp);
+        Cell error = failure_as_error();
+        gc::CellRoot keep_error(&error);
+        stack::set_last_keep(&error);
         return 0;
     }
     // An exit made ready below a try frame never stops at it (a try/all
@@ -834,7 +882,7 @@ int32_t catch_star(bool check, const int32_t* refinements) {
         }
         if (!caught) {
             // On to the next catch, as if thrown from here.
-            return pass_on(check, stack::prepare_value(THROW_THROW));
+            return pass_on(check, stack::prepare_value(THROW_THROW, true));
         }
         stack::state.top = inside + 1;
         interp::trace_catch();

@@ -63,6 +63,18 @@ CaptionReader g_caption_reader = nullptr;
 int32_t g_body_symbol = 0;
 Cell g_call_word{};   // the answer of the error module's current_call link
 
+// Where and near of the next raise: fallbacks for when its frames and the
+// interpreter's position cannot tell (the word being evaluated at the top of
+// the code, a syntax error's source line), and forced ones for a throw that
+// no catch took, raised where the last catch let it pass; then the last
+// throw's own call and code.
+enum { HINT_WHERE, FORCED_WHERE, HINT_NEAR, FORCED_NEAR, THROW_WHERE, THROW_NEAR, HINT_CELLS };
+Cell g_hints[HINT_CELLS]{};
+
+void clear_hints() {
+    for (Cell& c : g_hints) c = Cell{TYPE_NONE, 0, 0, 0};
+}
+
 void refresh_symbols() {
     if (words::ready()) {
         g_body_symbol = words::word_symbol(words::W_BODY);
@@ -86,6 +98,7 @@ inline void drop_stale_marker() {
 }
 
 void mark_roots() {
+    gc::mark_cells(g_hints, g_hints + HINT_CELLS);
     if (!state.bottom) return;
     gc::mark_cells(state.bottom, state.top);
     int32_t self_sym = words::ready() ? words::symbol(words::SYM_SELF) : -1;
@@ -123,6 +136,18 @@ void link_in_native_frame(const Cell* word, void (*f)(void*), void* data) {
     restore(cp);
 }
 
+bool link_guarded(void (*f)(void*), void* data) {
+    Checkpoint cp = checkpoint();
+    try {
+        f(data);
+        return true;
+    } catch (const Thrown& t) {
+        if (t.code != THROW_ERROR) throw;
+        restore(cp);
+        return false;
+    }
+}
+
 void link_call_in_frame(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
                         Cell* result) {
     interp::call_function_named(label, function, args, count, result);
@@ -132,10 +157,18 @@ void link_call_in_frame(const Cell* label, const Cell* function, const Cell* arg
 // of the failing call still stand, then the trace callback hears of it.
 void raise_hook(Cell* error) {
     if (!frames_empty()) {
-        Cell where = current_call();
+        Cell where = g_hints[FORCED_WHERE];
+        if (type_of(&where) == TYPE_NONE) where = report_call();
+        else g_where_marker = nullptr;
+        if (type_of(&where) == TYPE_NONE) where = g_hints[HINT_WHERE];
         error::set_where_if_none(error, &where);
         stamp_error(error);
     }
+    Cell* near = error::field(error, ERR_NEAR);
+    if (type_of(&g_hints[FORCED_NEAR]) != TYPE_NONE) *near = g_hints[FORCED_NEAR];
+    else if (type_of(near) == TYPE_NONE) *near = g_hints[HINT_NEAR];
+    Cell none{TYPE_NONE, 0, 0, 0};
+    g_hints[HINT_WHERE] = g_hints[FORCED_WHERE] = g_hints[HINT_NEAR] = g_hints[FORCED_NEAR] = none;
     if (interp::tracing_active) {
         uint32_t saved = runtime::record->thrown;
         runtime::record->thrown = 0;
@@ -186,6 +219,7 @@ void init() {
     state = State{g_cells, g_nominal_end, g_cells, g_cells, g_frames, g_frames, g_nominal_limit};
     g_raising_overflow = false;
     g_where_marker = g_exit_frame = nullptr;
+    clear_hints();
     ensure();
     errors::set_raise_hook(raise_hook);
     error::EvaluatorLinks& l = error::links();
@@ -196,6 +230,7 @@ void init() {
     l.eval_block = link_eval_block;
     l.in_native_frame = link_in_native_frame;
     l.call_in_frame = link_call_in_frame;
+    l.guarded = link_guarded;
 }
 
 bool ready() { return g_ready; }
@@ -488,7 +523,7 @@ void throw_error(const Cell* error_in) {
     Cell error = *error_in;
     gc::CellRoot keep(&error);
     if (type_of(&error) == TYPE_ERROR && !frames_empty()) {
-        Cell where = current_call();
+        Cell where = report_call();
         error::set_where_if_none(&error, &where);
         stamp_error(&error);
     }
@@ -531,7 +566,15 @@ uint32_t prepare_return(bool has_value, bool from_top) {
     return has_value ? THROW_RETURN : THROW_EXIT;
 }
 
-uint32_t prepare_value(uint32_t code) {
+uint32_t prepare_value(uint32_t code, bool passed_on) {
+    if (!passed_on) {
+        // The throw's own call and code, for the error raised should no
+        // catch take it, wherever that is found out.
+        const CallFrame* own = top_frame();
+        g_hints[THROW_WHERE] = own && proper_symbol(frame_symbol(own)) ? word_of_frame(own) : Cell{TYPE_NONE, 0, 0, 0};
+        const Cell* position = interp::current_position();
+        g_hints[THROW_NEAR] = type_of(position) == TYPE_UNSET ? Cell{TYPE_NONE, 0, 0, 0} : *position;
+    }
     if (!g_where_marker) g_where_marker = state.frames_top;
     CallFrame* f = state.frames_top - 2;
     for (; f >= state.frames_bottom; f--) {
@@ -541,6 +584,11 @@ uint32_t prepare_value(uint32_t code) {
     }
     if (f < state.frames_bottom || frame_kind(f) == FRAME_TRY_ALL) {
         Cell value = *state.base;
+        g_hints[FORCED_NEAR] = g_hints[THROW_NEAR];
+        if (passed_on) {
+            g_where_marker = nullptr;
+            g_hints[FORCED_WHERE] = g_hints[THROW_WHERE];
+        }
         raise_error("throw", "throw", &value);
     }
     Cell value = *state.base;
@@ -595,6 +643,24 @@ void report_uncaught(const Cell* error_in) {
 
 // ---- Frame walks ----------------------------------------------------------------------------------
 
+void set_next_where(const Cell* word) { g_hints[HINT_WHERE] = *word; }
+void set_next_near(const Cell* value) { g_hints[HINT_NEAR] = *value; }
+
+// Like current_call, but while interpreted code runs, the calls it did not
+// make itself (the library's, such as the console's own catch around the
+// line) name nothing: the answer is then none.
+Cell report_call() {
+    CallFrame* f = (g_where_marker ? g_where_marker : state.frames_top) - 1;
+    g_where_marker = nullptr;
+    bool interpreted = !interp::in_compiled();
+    for (; f >= state.frames_bottom; f--) {
+        if (!proper_symbol(frame_symbol(f))) continue;
+        if (interpreted && !(f->header & FRAME_INTERP)) break;
+        return word_of_frame(f);
+    }
+    return interpreted ? Cell{TYPE_NONE, 0, 0, 0} : not_found_word();
+}
+
 Cell current_call() {
     CallFrame* f = (g_where_marker ? g_where_marker : state.frames_top) - 1;
     g_where_marker = nullptr;
@@ -616,29 +682,47 @@ void collect_trace(Cell* block_in) {
     }
 }
 
+namespace {
+
+// Visits the frames of a report, innermost first (see list_calls).
+template <class Visit>
+void walk_report_calls(int32_t level, int32_t frame_count, Visit visit) {
+    CallFrame* start = state.frames_bottom + (frame_count > 0 ? frame_count : 0);
+    if (start > state.frames_top) start = state.frames_top;
+    int32_t named = 0;
+    for (CallFrame* f = start; f-- > state.frames_bottom && named < level;) {
+        if (!(f->header & FRAME_INTERP) || !listed(f, level)) continue;
+        if (!visit(f)) return;
+        named++;
+    }
+}
+
+}  // namespace
+
 int32_t list_calls(int32_t level, Cell* out, int32_t frame_count, int32_t limit) {
-    CallFrame* end = state.frames_bottom + frame_count;
-    if (end > state.frames_top) end = state.frames_top;
-    for (CallFrame* f = state.frames_bottom; f < end && limit > 0; f++) {
-        if (!listed(f, level)) continue;
+    bool first = true;
+    walk_report_calls(level, frame_count, [&](const CallFrame* f) {
+        if (limit <= 0) return false;
+        if (!first) {
+            string::append_ascii(out, " ");
+            limit--;
+        }
+        first = false;
         Cell word = word_of_frame(f);
         limit = dispatch::form(&word, out, nullptr, limit);
-        string::append_ascii(out, " ");
-        limit--;
-    }
+        return true;
+    });
     return limit;
 }
 
 void print_calls(int32_t level, Cell* block_in, int32_t frame_count) {
     Cell block = *block_in;
     gc::CellRoot keep(&block);
-    CallFrame* end = state.frames_bottom + frame_count;
-    if (end > state.frames_top) end = state.frames_top;
-    for (CallFrame* f = state.frames_bottom; f < end; f++) {
-        if (!listed(f, level)) continue;
+    walk_report_calls(level, frame_count, [&](const CallFrame* f) {
         Cell word = word_of_frame(f);
         block::append_copy(&block, &word);
-    }
+        return true;
+    });
 }
 
 void seam_start_call() {

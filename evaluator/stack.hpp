@@ -326,7 +326,9 @@ Cell* base_inside(CallFrame* frame);
 // interp::eval_block_exit); any other caller throws it.
 uint32_t prepare_break(bool has_value, bool continue_);
 uint32_t prepare_return(bool has_value, bool from_top);
-uint32_t prepare_value(uint32_t code);
+// With passed_on, a catch whose name did not match hands the throw on: an
+// error for want of a catch still names the throw's own call and code.
+uint32_t prepare_value(uint32_t code, bool passed_on = false);
 // Unless the error's `stack` field holds a block!, it becomes an integer!
 // with the current frame count.
 void stamp_error(Cell* error);
@@ -346,13 +348,25 @@ void set_caption_reader(CaptionReader reader);
 // skipped), starting at the where-marker when set; <not-found> below the
 // bottom.  Clears the where-marker.
 Cell current_call();
+// The word an error's `where` takes: as current_call, except that while
+// interpreted code runs the library's calls around it are not named (none).
+Cell report_call();
+// The `where` of the next error raised when its frames name no call (the
+// unset word being evaluated); cleared by that raise.
+void set_next_where(const Cell* word);
+// The `near` of the next error raised when the interpreter's position gives
+// none (a syntax error's source line, when no code is being evaluated).
+void set_next_near(const Cell* value);
 // From the top frame down to the one above the bottom frame: each proper
 // name as a word, then the frame's saved base as a cell count.
 void collect_trace(Cell* block);
-// The calls from the bottom up to the frame count recorded in an error's
-// stack field; a frame is listed when level > 1 or its word's value is a
-// function!.  list_calls forms them into the string (one blank after each)
-// and answers the remaining limit; print_calls appends the words to a block.
+// The calls of an error report, innermost first: from the frame count
+// recorded in an error's stack field (or the top, when lower) outward, at
+// most `level` of them.  Only calls made by interpreted code are named (the
+// library's own calls are its business, and the console's loop is library
+// code); with level 1 only function! calls, above it natives too.
+// list_calls forms them into the string, separated by single blanks, and
+// answers the remaining limit; print_calls appends the words to a block.
 int32_t list_calls(int32_t level, Cell* out, int32_t frame_count, int32_t limit);
 void print_calls(int32_t level, Cell* block, int32_t frame_count);
 

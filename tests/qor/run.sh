@@ -11,9 +11,10 @@
 #                NAME.qor, when present, is only a file the case uses)
 #   NAME.in      the standard input (default: empty), as typed at the console
 #   NAME.status  the expected exit status (default 0)
-# Lines that begin with "*** Stack:" are left out of the comparison: the
-# list of calls an error report ends with depends on how the library's
-# functions are framed, not on what the case tests.  The case's directory,
+#   NAME.stack   (empty) the case compares "*** Stack:" lines too
+# Unless NAME.stack exists, lines that begin with "*** Stack:" are left out
+# of the comparison: the calls an error report ends with are a concern of
+# their own, tested by the cases that ask for them.  The case's directory,
 # where it appears in the output (as /dir or, under wine, /Z/dir), reads
 # <dir>.
 #
@@ -34,7 +35,11 @@ else
     while IFS= read -r out; do cases+=("${out%.out}"); done < <(find "$here" -name '*.out' | sort)
 fi
 
-normalise() { tr -d '\r' | grep -v '^\*\*\* Stack:' | sed -e "s|/Z$1|<dir>|g" -e "s|$1|<dir>|g"; }
+# normalise DIR KEEP-STACK
+normalise() {
+    if [[ $2 == yes ]]; then tr -d '\r'; else tr -d '\r' | grep -v '^\*\*\* Stack:'; fi |
+        sed -e "s|/Z$1|<dir>|g" -e "s|$1|<dir>|g"
+}
 
 failed=0
 for case in "${cases[@]}"; do
@@ -55,8 +60,10 @@ for case in "${cases[@]}"; do
     actual=$(cd "$dir" && timeout 60 "$qor" "${args[@]}" < "$input" 2>&1)
     status=$?
     real_dir=$(cd "$dir" && pwd -P)
-    actual=$(printf '%s\n' "$actual" | normalise "$real_dir")
-    expected=$(normalise "$real_dir" < "$case.out")
+    keep_stack=no
+    [[ -f $case.stack ]] && keep_stack=yes
+    actual=$(printf '%s\n' "$actual" | normalise "$real_dir" "$keep_stack")
+    expected=$(normalise "$real_dir" "$keep_stack" < "$case.out")
 
     if [[ $status -ne $expected_status ]]; then
         echo "FAIL ${case#$here/}: exit status $status, expected $expected_status"

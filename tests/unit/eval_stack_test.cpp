@@ -201,18 +201,26 @@ TEST_F(Stacks, ReportsListTheCalls) {
     gc::CellRoot keep_out(&out);
     // The frames are gone after the try; list what stands now: nothing.
     EXPECT_EQ(stack::list_calls(1, &out, frames, 100), 100);
-    // While they stand, function frames are listed from the bottom up.
+    // While they stand, calls are listed innermost first, at most as many
+    // as the level says (level 1: function calls only), blank-separated.
+    static int32_t level = 1;
     native("list-here", "", [](bool, const int32_t*) -> int32_t {
         Cell s = string::make(32);
         gc::CellRoot keep(&s);
-        stack::list_calls(1, &s, int32_t(stack::frames_top() - stack::frames_bottom()), 100);
+        stack::list_calls(level, &s, int32_t(stack::frames_top() - stack::frames_bottom()), 100);
         stack::set_last_keep(&s);
         return 0;
     });
     define("lister", "", "list-here");
     define("calls-lister", "", "lister");
-    r = eval("calls-lister");
-    EXPECT_EQ(string::to_utf8(&r), "calls-lister lister ");
+    const std::pair<int32_t, const char*> listings[] = {
+        {1, "lister"}, {2, "list-here lister"}, {3, "list-here lister calls-lister"},
+        {9, "list-here lister calls-lister"}};
+    for (const auto& [n, text] : listings) {
+        level = n;
+        r = eval("calls-lister");
+        EXPECT_EQ(string::to_utf8(&r), text) << "level " << n;
+    }
     Cell blk = block::make(4);
     gc::CellRoot keep_blk(&blk);
     stack::mark_native(words::word(words::W_ANON));
@@ -223,25 +231,26 @@ TEST_F(Stacks, ReportsListTheCalls) {
 
 TEST_F(Stacks, ACompiledCallIsListedOnce) {
     // A compiled function runs its body in a frame of its own above the
-    // function frame; reports name the call once.  Called directly (no
-    // function frame below), the body frame names it.
+    // function frame; reports name the call once.  A call that compiled
+    // code makes itself (no interpreted frame) is the library's own and
+    // is not named.
     define("compiled", "", "1");
     define("direct", "", "1");
     Cell run = *word::make_from_c_string("compiled");
     Cell direct = *word::make_from_c_string("direct");
     stack::mark_eval(words::word(words::W_BODY));
-    stack::mark_func(&run, nullptr);
+    stack::mark_interp_func(&run, nullptr);
     stack::mark_compiled_func(&run, nullptr);
     stack::mark_compiled_func(&direct, nullptr);
     int32_t frames = int32_t(stack::frames_top() - stack::frames_bottom());
     Cell out = string::make(32);
     gc::CellRoot keep_out(&out);
-    stack::list_calls(1, &out, frames, 100);
-    EXPECT_EQ(string::to_utf8(&out), "compiled direct ");
+    stack::list_calls(3, &out, frames, 100);
+    EXPECT_EQ(string::to_utf8(&out), "compiled");
     Cell blk = block::make(4);
     gc::CellRoot keep_blk(&blk);
     stack::print_calls(1, &blk, frames);
-    ASSERT_EQ(block::remaining_length(&blk), 2u);
+    ASSERT_EQ(block::remaining_length(&blk), 1u);
     EXPECT_EQ(test::spelling_of(int32_t(block::item(&blk, 0)->data2)), "compiled");
     Cell trace = block::make(8);
     gc::CellRoot keep_trace(&trace);
