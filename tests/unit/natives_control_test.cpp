@@ -1,6 +1,8 @@
 // The control-flow natives run from Qor source: conditionals, loops,
 // switch and case, do, try, catch and throw, the exits, reduce and compose,
 // and the natives table itself.
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "natives_fixture.hpp"
@@ -300,6 +302,19 @@ TEST_F(ControlNatives, TryCatchAndThrow) {
     });
     RaisedError e = run_error("throw 1");
     EXPECT_EQ(e.args[0].value.data2, 1u);
+}
+
+TEST_F(ControlNatives, TryAllStopsFailuresOfTheCodeUnderneath) {
+    // A C++ failure inside the evaluation (memory, a library exception)
+    // becomes an error at try/all instead of ending the process.
+    native("fails-memory", "", [](bool, const int32_t*) -> int32_t { throw std::bad_alloc(); });
+    native("fails-library", "", [](bool, const int32_t*) -> int32_t { throw std::runtime_error("broken"); });
+    expect_cases({
+        {"try/all [fails-memory]", "error! internal/no-memory"},
+        {"try/all [fails-library]", "error! internal/limit-hit"},
+        {"try/all [1 + 1 fails-memory]", "error! internal/no-memory"},
+        {"try/all [fails-memory] 3", "3"},
+    });
 }
 
 TEST_F(ControlNatives, Exits) {
