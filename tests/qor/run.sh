@@ -17,6 +17,9 @@
 # their own, tested by the cases that ask for them.  The case's directory,
 # where it appears in the output (as /dir or, under wine, /Z/dir), reads
 # <dir>.
+# Helpers that several scripts share live in tests/qor/common.qor; a script
+# loads them once with `do %../common.qor` (a path relative to its own
+# directory works in both builds, under wine too).
 #
 # QOR-COMMAND is the native executable, or tools/qor-win with QOR_EXE set.
 # The exit status is the number of failed cases (at most 125).
