@@ -11,15 +11,11 @@
 #include <random>
 #include <vector>
 
+#include "harness.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/block_actions.hpp"
-#include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/stack_seam.hpp"
-#include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/hash_table.hpp"
 #include "runtime/memory.hpp"
@@ -27,20 +23,7 @@
 namespace {
 
 using namespace qor;
-using Clock = std::chrono::steady_clock;
-
-template <typename Setup, typename F>
-double best_seconds(Setup&& setup, F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        setup();
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
+using bench::best_seconds;
 
 Cell work = {TYPE_NONE, 0, 0, 0};    // the block under test (a collector root)
 Cell other = {TYPE_NONE, 0, 0, 0};
@@ -61,17 +44,9 @@ void report(const char* what, double seconds, size_t n) {
 
 int main(int argc, char** argv) {
     const size_t n = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 1000000;
-    memory::init();
-    datatype::init();
-    unset::init();
-    none::init();
-    logic::init();
-    series::init();
-    block::init();
-    integer::init();
+    bench::start_runtime();
     gc::register_global_cell(&work);
     gc::register_global_cell(&other);
-    gc::finish_startup();
     stack::seam_start_call();
 
     std::mt19937 gen(1965);

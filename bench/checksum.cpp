@@ -14,16 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "harness.hpp"
 #include "datatypes/block.hpp"
-#include "datatypes/context.hpp"
-#include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string_actions.hpp"
-#include "datatypes/symbol.hpp"
-#include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
@@ -38,19 +32,7 @@
 namespace {
 
 using namespace qor;
-using Clock = std::chrono::steady_clock;
-
-template <typename F>
-double best_seconds(F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
+using bench::best_seconds;
 
 // One call of the native: checksum data 'method, checked as compiled code
 // checks it.
@@ -107,22 +89,7 @@ int main(int argc, char** argv) {
     }
     const double megabytes = double(size) / (1 << 20);
 
-    memory::init();
-    datatype::init();
-    unset::init();
-    none::init();
-    logic::init();
-    series::init();
-    block::init();
-    string_actions::init();
-    integer::init();
-    symbol::init();
-    symbol::make_table();
-    symbol::make_index();
-    context::init();
-    word::init();
-    context::make_global();
-    stack::init();
+    bench::start_runtime();
 
     Cell data = natives::sys::make_binary(bytes.data(), uint32_t(size));
     gc::CellRoot keep(&data);

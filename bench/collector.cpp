@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "harness.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
@@ -16,20 +17,7 @@
 namespace {
 
 using namespace qor;
-using Clock = std::chrono::steady_clock;
-
-template <typename Setup, typename F>
-double best_seconds(Setup&& setup, F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        setup();
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
+using bench::best_seconds;
 
 void report(const char* what, double seconds, size_t n) {
     std::printf("%-44s %9.2f ms %9.1f ns/item\n", what, seconds * 1e3, seconds * 1e9 / double(n));

@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "harness.hpp"
 #include "services/deflate.hpp"
 
 namespace {
 
 using namespace qor::deflate;
-using Clock = std::chrono::steady_clock;
+using qor::bench::Clock;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

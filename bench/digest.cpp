@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "harness.hpp"
 #include "runtime/checksum.hpp"
 #include "runtime/digest.hpp"
 
@@ -22,23 +23,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace crypto = qor::crypto;
+using qor::bench::best_seconds;
 
 volatile uint32_t sink;
-
-// Best of three runs, in seconds.
-template <typename F>
-double best_seconds(F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
 
 #ifndef _WIN32
 // Seconds for `tool` to digest `path`, best of three; negative when it failed.

@@ -13,12 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "harness.hpp"
 #include "runtime/float_to_text.hpp"
 #include "runtime/text_to_float.hpp"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 double from_bits(uint64_t b) {
     double d;
@@ -31,14 +30,7 @@ volatile uint64_t sink;
 // Best of three runs, in nanoseconds per item.
 template <typename F>
 double time_per_item(size_t items, F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        auto t0 = Clock::now();
-        body();
-        double ns = std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
-        if (ns < best) best = ns;
-    }
-    return best / double(items);
+    return qor::bench::best_seconds(body) * 1e9 / double(items);
 }
 
 void report(const char* what, double ours, double library) {

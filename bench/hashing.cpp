@@ -18,17 +18,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "harness.hpp"
 #include "datatypes/block.hpp"
-#include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/string_actions.hpp"
 #include "datatypes/symbol.hpp"
-#include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/hash_table.hpp"
 #include "runtime/memory.hpp"
@@ -37,39 +33,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace qor;
+using bench::best_seconds;
 
 volatile uint32_t sink;
-
-template <typename Setup, typename Body>
-double best_seconds(Setup&& setup, Body&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        setup();
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
-
-void start_runtime() {
-    memory::init();
-    datatype::init();
-    unset::init();
-    none::init();
-    logic::init();
-    series::init();
-    block::init();
-    string_actions::init();
-    integer::init();
-    symbol::init();
-    symbol::make_table();
-    symbol::make_index();
-    gc::finish_startup();
-}
 
 // A hash! over `keys` cells made by `make_key`, kept in a rooted cell.
 template <typename MakeKey>
@@ -91,6 +58,7 @@ int main(int argc, char** argv) {
     uint32_t keys = argc > 1 ? uint32_t(std::strtoul(argv[1], nullptr, 10)) : 200000;
     if (keys == 0) keys = 1;
     std::mt19937 rng(12345);
+    bench::start_runtime();
 
     // MurmurHash3 over bytes.
     std::vector<uint8_t> bytes(65536);
@@ -103,20 +71,23 @@ int main(int argc, char** argv) {
     });
     std::printf("murmur3 bytes           %10.1f MB/s\n", double(bytes.size()) * rounds / s / 1e6);
 
-    // Interning.
-    std::vector<std::string> spellings;
-    for (uint32_t i = 0; i < keys; i++) spellings.push_back("word-" + std::to_string(i * 2654435761u));
-    s = best_seconds([&] { start_runtime(); }, [&] {
-        for (const std::string& w : spellings) sink = uint32_t(symbol::intern(w.c_str()));
+    // Interning: each run meets spellings of its own, new to the table.
+    std::vector<std::string> spellings[3];
+    for (uint32_t run = 0; run < 3; run++)
+        for (uint32_t i = 0; i < keys; i++)
+            spellings[run].push_back("word-" + std::to_string(run) + "-" + std::to_string(i * 2654435761u));
+    uint32_t run = 0;
+    s = best_seconds([&] {
+        for (const std::string& w : spellings[run % 3]) sink = uint32_t(symbol::intern(w.c_str()));
+        run++;
     });
     std::printf("intern new spelling     %10.0f per second (%u spellings)\n", keys / s, keys);
-    s = best_seconds([] {}, [&] {
-        for (const std::string& w : spellings) sink = uint32_t(symbol::intern(w.c_str()));
+    s = best_seconds([&] {
+        for (const std::string& w : spellings[0]) sink = uint32_t(symbol::intern(w.c_str()));
     });
     std::printf("intern known spelling   %10.0f per second\n", keys / s);
 
     // hash! lookups of integers, against std::unordered_map.
-    start_runtime();
     Cell hash{};
     gc::CellRoot keep(&hash);
     std::vector<int32_t> values;
@@ -147,11 +118,11 @@ int main(int argc, char** argv) {
     Cell texts{};
     gc::CellRoot keep_texts(&texts);
     uint32_t text_keys = keys / 4 ? keys / 4 : 1;
-    fill_hash(&texts, text_keys, [&](uint32_t i) { return string::from_utf8(spellings[i].c_str()); });
+    fill_hash(&texts, text_keys, [&](uint32_t i) { return string::from_utf8(spellings[0][i].c_str()); });
     std::vector<Cell> text_probes(text_keys, Cell{TYPE_UNSET, 0, 0, 0});
     gc::CellRoot keep_probes(text_probes.data(), text_keys);
     for (uint32_t i = 0; i < text_keys; i++) {
-        std::string upper = spellings[rng() % text_keys];
+        std::string upper = spellings[0][rng() % text_keys];
         for (char& c : upper) c = char(std::toupper(uint8_t(c)));
         text_probes[i] = string::from_utf8(upper.c_str());
     }

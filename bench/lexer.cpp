@@ -17,22 +17,11 @@
 #include <random>
 #include <string>
 
+#include "harness.hpp"
 #include "datatypes/block.hpp"
-#include "datatypes/char.hpp"
-#include "datatypes/context.hpp"
-#include "datatypes/datatype.hpp"
-#include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/path.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/string_actions.hpp"
-#include "datatypes/symbol.hpp"
-#include "datatypes/time.hpp"
-#include "datatypes/unset.hpp"
-#include "datatypes/word.hpp"
 #include "evaluator/lexer.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
@@ -40,20 +29,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace qor;
-
-template <typename F>
-double best_seconds(int runs, F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < runs; ++run) {
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
+using bench::best_seconds;
+using bench::Clock;
 
 // Varied Qor code: functions with specs and bodies, paths, strings,
 // numbers, times, comments, nested blocks.
@@ -131,30 +109,7 @@ int main(int argc, char** argv) {
     double megabytes = argc > 1 ? std::atof(argv[1]) : 4.0;
     size_t bytes = size_t(megabytes * 1e6);
 
-    memory::init();
-    datatype::init();
-    unset::init();
-    none::init();
-    logic::init();
-    series::init();
-    block::init();
-    string_actions::init();
-    integer::init();
-    char_::init();
-    float_::init();
-    path::init();
-    paren::init();
-    symbol::init();
-    symbol::make_table();
-    symbol::make_index();
-    context::init();
-    word::init();
-    issue::init();
-    time::init();
-    root_block::make();
-    context::make_global();
-    lexer::init();
-    gc::finish_startup();
+    bench::start_runtime();
 
     std::string source = qor_source(bytes);
     double mb = double(source.size()) / 1e6;
@@ -162,20 +117,20 @@ int main(int argc, char** argv) {
     gc::CellRoot keep(&text);
     uint32_t values = 0;
 
-    double load = best_seconds(3, [&] {
+    double load = best_seconds([&] {
         Cell out{TYPE_NONE, 0, 0, 0};
         gc::CellRoot keep_out(&out);
         lexer::transcode(&text, lexer::TranscodeOptions{}, &out);
         values = block::length(&out);
     });
-    double load_quiet = best_seconds(3, [&] {
+    double load_quiet = best_seconds([&] {
         gc::NoCollect quiet;
         Cell out{TYPE_NONE, 0, 0, 0};
         gc::CellRoot keep_out(&out);
         lexer::transcode(&text, lexer::TranscodeOptions{}, &out);
     });
     gc::collect();
-    double scan = best_seconds(3, [&] {
+    double scan = best_seconds([&] {
         lexer::ScanRequest request;
         request.input = reinterpret_cast<const uint8_t*>(source.data());
         request.size = uint32_t(source.size());

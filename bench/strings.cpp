@@ -8,39 +8,22 @@
 #include <cstdlib>
 #include <string>
 
+#include "harness.hpp"
 #include "datatypes/char.hpp"
-#include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/string_actions.hpp"
-#include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/unicode.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace qor;
+using bench::best_seconds;
 
 volatile uint32_t sink;
-
-// Best of three runs, in seconds.
-template <typename F>
-double best_seconds(F&& body) {
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        auto t0 = Clock::now();
-        body();
-        double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
 
 void report(const char* what, double megabytes, double seconds) {
     std::printf("%-44s %9.1f MB/s\n", what, megabytes / seconds);
@@ -74,16 +57,7 @@ int main(int argc, char** argv) {
     if (mb <= 0) mb = 16;
     uint32_t n = uint32_t(mb * 1024 * 1024);
 
-    memory::init();
-    gc::finish_startup();
-    datatype::init();
-    unset::init();
-    none::init();
-    logic::init();
-    series::init();
-    string_actions::init();
-    integer::init();
-    char_::init();
+    bench::start_runtime();
 
     std::printf("strings: %.0f MB of text\n", mb);
 
