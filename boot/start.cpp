@@ -7,6 +7,7 @@
 #include "boot/console_io.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
@@ -32,6 +33,7 @@
 #include "datatypes/string_actions.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/time.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/unset.hpp"
@@ -108,8 +110,10 @@ const Registration REGISTRATIONS[] = {
     {TYPE_ISSUE, issue::init},
     {TYPE_URL, file_seam::init},      // and file!
     {TYPE_OBJECT, object::init},
+    {TYPE_BITSET, bitset::init},
     {TYPE_TRIPLE, triple::init},
     {TYPE_FLOAT, float_::init},
+    {TYPE_TYPESET, typeset::init},
     {TYPE_MAP, map::init},
     {TYPE_PAIR, pair_seam::init},
     {TYPE_TUPLE, tuple::init},

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/native.hpp"
@@ -289,8 +290,16 @@ void entry_length_q(const int32_t*) {
 }
 void entry_move(const int32_t* r) { result_from(dispatch::move(arg(0), arg(1), ref_arg(r, 0))); }
 void entry_next(const int32_t*) { call_direct(SLOT_NEXT); }
-void entry_pick(const int32_t*) { result_from(dispatch::pick(arg(0), pick_index(arg(1)))); }
-void entry_poke(const int32_t*) { result_from(dispatch::poke(arg(0), pick_index(arg(1)), arg(2))); }
+// A bitset is picked and poked by any value it holds (chars, strings,
+// blocks of ranges), which its integer-index slots cannot carry.
+void entry_pick(const int32_t*) {
+    if (type_of(arg(0)) == TYPE_BITSET) return result_from(bitset::pick_value(arg(0), arg(1)));
+    result_from(dispatch::pick(arg(0), pick_index(arg(1))));
+}
+void entry_poke(const int32_t*) {
+    if (type_of(arg(0)) == TYPE_BITSET) return result_from(bitset::poke_value(arg(0), arg(1), arg(2)));
+    result_from(dispatch::poke(arg(0), pick_index(arg(1)), arg(2)));
+}
 void entry_put(const int32_t* r) { result_from(dispatch::put(arg(0), arg(1), arg(2), flag(r, 0))); }
 void entry_remove(const int32_t* r) { result_from(dispatch::remove(arg(0), ref_arg(r, 0), ref_arg(r, 1))); }
 void entry_reverse(const int32_t* r) {

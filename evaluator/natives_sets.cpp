@@ -2,12 +2,12 @@
 // their operands to the datatype's own set routine; complement? reads a
 // bitset's stored-complemented flag.
 //
-// bitset! and typeset! have no set routine yet: until they do, their
-// operands are refused like any other unsupported kind (script/expect-arg).
+#include "datatypes/bitset.hpp"
 #include "datatypes/block_actions.hpp"
 #include "datatypes/date.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string_actions.hpp"
+#include "datatypes/typeset.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_values.hpp"
 
@@ -55,6 +55,10 @@ void set_operation(bool check, const int32_t* refinements, int32_t op) {
         date::difference(arg(0), arg(1));   // the time between them
     } else if (block_like(t1)) {
         block::set_operation(case_sensitive, skip, op);
+    } else if (t1 == TYPE_BITSET) {
+        bitset::do_bitwise(op);
+    } else if (t1 == TYPE_TYPESET) {
+        typeset::do_bitwise(op);
     } else if (t1 == TYPE_STRING) {
         string_actions::set_operation(arg(0), two ? arg(1) : arg(0), case_sensitive, skip, op, arg(0));
     } else {
