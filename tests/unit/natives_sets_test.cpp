@@ -2,6 +2,7 @@
 // kinds do not combine, and complement?.
 #include <vector>
 
+#include "datatypes/typeset.hpp"
 #include "natives_fixture.hpp"
 
 namespace qor {
@@ -63,17 +64,22 @@ TEST_F(SetNatives, OperandsThatDoNotCombine) {
     EXPECT_EQ(e.args[1].value.data1, uint32_t(TYPE_STRING));
 }
 
-TEST_F(SetNatives, KindsWithoutASetRoutine) {
-    // Bitsets and typesets reach the worker, which has no routine for them
-    // yet: the first argument's type is refused.  Dates have only difference.
+TEST_F(SetNatives, KindsWithOneRoutineOrTheirOwn) {
+    // Dates have only difference; typesets combine word by word, and the
+    // spec of unique takes none.
+    typeset::init();
     Cell date{TYPE_DATE, 0, 0, 0};
-    Cell typeset{TYPE_TYPESET, 0xFF, 0, 0};
+    Cell typeset{TYPE_TYPESET, 0x40, 0, 0};     // datatype!
+    Cell other{TYPE_TYPESET, 0x1000, 0, 0};     // integer!
     set_global("d", date);
     set_global("ts", typeset);
+    set_global("other", other);
     expect_cases({
         {"difference d d", "0:00:00"},
         {"union d d", "error script/expect-arg"},   // a date for another op is refused
-        {"union ts ts", "error script/expect-arg"},
+        {"union ts other", "make typeset! [datatype! integer!]"},
+        {"exclude ts ts", "make typeset! []"},
+        {"union ts [1]", "error script/invalid-arg"},
         {"unique ts", "error script/expect-arg"},
     });
     RaisedError e = run_error("union d d");
