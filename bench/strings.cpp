@@ -117,6 +117,21 @@ int main(int argc, char** argv) {
             string_find(&h, &c, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false);
             sink = h.data1;
         }));
+        // A charset of the characters ! and ?: one byte test per character.
+        Node bits = memory::alloc_bytes_filled(8, 0);
+        SeriesBuffer* b = buffer_of(bits);
+        b->tail = b->head + 8;
+        b->head['!' >> 3] |= uint8_t(0x80u >> ('!' & 7));
+        b->head['?' >> 3] |= uint8_t(0x80u >> ('?' & 7));
+        Cell charset{TYPE_BITSET, 0, 0, 0};
+        set_cell_node(&charset, bits);
+        std::snprintf(name, sizeof name, "%s, a charset", label);
+        report(name, mb, best_seconds([&] {
+            Cell h = hay;
+            string_find(&h, &charset, nullptr, false, false, false, false, nullptr, nullptr, false, false, false,
+                        false);
+            sink = h.data1;
+        }));
     }
 
     // Comparing two equal texts that differ in letter case.
