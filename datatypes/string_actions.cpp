@@ -270,6 +270,29 @@ int64_t scan_units(const Scan& sc) {
     return -1;
 }
 
+// A search for the first character that a bitset holds: one byte test per
+// character, through a table of the 256 byte values for one-byte text.
+template <class T>
+int64_t scan_bitset(const uint8_t* hay, int64_t start, int64_t bound, int64_t step, bool backward, bool match,
+                    const Cell* bitset) {
+    const SeriesBuffer* b = buffer_of(cell_node(bitset));
+    const uint8_t* bits = b->head;
+    const uint64_t count = uint64_t(b->byte_length()) * 8;
+    const bool negated = (b->flags & SERIES_BITSET_NOT) != 0;
+    auto member = [bits, count, negated](uint32_t c) {
+        return c < count ? (bits[c >> 3] & (0x80u >> (c & 7))) != 0 : negated;
+    };
+    bool table[256];
+    if (sizeof(T) == 1)
+        for (uint32_t c = 0; c < 256; c++) table[c] = member(c);
+    for (int64_t pos = start; backward ? pos >= bound : pos <= bound; pos += backward ? -step : step) {
+        uint32_t c = hay_at<T>(hay, int32_t(pos));
+        if (sizeof(T) == 1 ? table[c] : member(c)) return pos;
+        if (match) break;
+    }
+    return -1;
+}
+
 // Finds in a text value: the match position, or -1.  `length_out`
 // receives the characters the match covers.
 int64_t find_position(Cell* series, Cell* value, Cell* part, bool case_sensitive, bool same, bool any, Cell* with,
@@ -371,6 +394,14 @@ int64_t find_position(Cell* series, Cell* value, Cell* part, bool case_sensitive
         case 1: return scan_units<uint8_t>(scan);
         case 2: return scan_units<uint16_t>(scan);
         default: return scan_units<uint32_t>(scan);
+        }
+    }
+    if (p.kind == Pattern::BITSET && !bytes_kind) {
+        switch (unit) {
+        case 1: return scan_bitset<uint8_t>(s->head, start, bound, step, backward, match, p.bitset);
+        case 2: return scan_bitset<uint16_t>(s->head, start, bound, step, backward, match, p.bitset);
+        case 4: return scan_bitset<uint32_t>(s->head, start, bound, step, backward, match, p.bitset);
+        default: break;
         }
     }
     for (int64_t pos = start; backward ? pos >= bound : pos <= bound; pos += backward ? -step : step) {
