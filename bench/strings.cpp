@@ -125,6 +125,7 @@ int main(int argc, char** argv) {
         b->head['?' >> 3] |= uint8_t(0x80u >> ('?' & 7));
         Cell charset{TYPE_BITSET, 0, 0, 0};
         set_cell_node(&charset, bits);
+        gc::CellRoot keep(&charset);
         std::snprintf(name, sizeof name, "%s, a charset", label);
         report(name, mb, best_seconds([&] {
             Cell h = hay;
