@@ -3,7 +3,7 @@
 // console's Qor source binds for them.  (The GUI console replaces the
 // output with its terminal's.)
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::console_io {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::file_names {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::boot {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::binary {
 

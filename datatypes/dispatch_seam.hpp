@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/registry.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"

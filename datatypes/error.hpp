@@ -14,7 +14,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/eval_links.hpp"
 #include "runtime/memory.hpp"
 

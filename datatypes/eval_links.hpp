@@ -16,7 +16,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::eval_links {
 

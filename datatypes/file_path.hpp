@@ -5,7 +5,7 @@
 // component of one letter (/c/ is the drive C:).  The local form is the
 // Windows one.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::file {
 

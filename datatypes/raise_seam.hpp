@@ -10,7 +10,7 @@
 #pragma once
 #include <string>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor {
 

@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "datatypes/action_list.hpp"
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor {
 

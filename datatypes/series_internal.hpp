@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 namespace qor::series {

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <string>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 namespace qor {

@@ -24,7 +24,7 @@
 // Pointers answered here point into the table block: valid until the next
 // allocation.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 #include <cstdint>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor {
 

@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "datatypes/action_list.hpp"
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/registry.hpp"
 #include "evaluator/call.hpp"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/context.hpp"
 #include "runtime/memory.hpp"
 

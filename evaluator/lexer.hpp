@@ -15,7 +15,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/scan_seam.hpp"
 
 namespace qor::lexer {

@@ -7,7 +7,7 @@
 
 #include <initializer_list>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::lexer {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "evaluator/call.hpp"

@@ -34,7 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/memory.hpp"
 

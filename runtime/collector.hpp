@@ -20,7 +20,7 @@
 // Collection happens inside allocation only; nothing the collector allocates
 // comes from the frames (its tables live on the tracked heap).
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 #include <cstdint>

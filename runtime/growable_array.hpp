@@ -6,7 +6,7 @@
 // Positions beyond the array are not element accesses: picks answer 0,
 // pokes and removals outside the array do nothing.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 #include <cstdint>

@@ -41,7 +41,7 @@
 // allocation.  A new table is safe from collection while these functions
 // build it.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
 

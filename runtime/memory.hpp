@@ -21,7 +21,7 @@
 // an index across a call that can allocate, never a raw pointer into a buffer
 // (docs/design.md, "Holding values across allocation").
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 #include <cstddef>
 #include <cstdint>

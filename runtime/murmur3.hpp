@@ -12,7 +12,7 @@
 // purpose.  A symbol hashes the bytes of its UTF-8 spelling with ASCII
 // letters lower-cased, which is the intern index's key.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 #include <cstdint>
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::output_hooks {
 

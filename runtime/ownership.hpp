@@ -14,7 +14,7 @@
 // The walks use an explicit work stack and a visited set, so self-containing
 // and deeply nested values are walked once each, without recursion.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 #include <cstdint>
 

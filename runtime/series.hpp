@@ -3,7 +3,7 @@
 // and the memory manager are the only code that moves a buffer's tail by
 // itself.
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 #include <cstdint>

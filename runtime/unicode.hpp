@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 
 namespace qor::unicode {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::clipboard {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
