@@ -17,7 +17,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/stack_seam.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 
 namespace {

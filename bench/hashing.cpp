@@ -26,7 +26,7 @@
 #include "datatypes/string_actions.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/murmur3.hpp"
 #include "runtime/series.hpp"

@@ -20,7 +20,7 @@
 #include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/sort.hpp"
 #include "runtime/value_helpers.hpp"

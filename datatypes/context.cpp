@@ -9,7 +9,7 @@
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/fixed_words.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/root_block.hpp"
 #include "runtime/series.hpp"
 

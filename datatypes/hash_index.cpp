@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "datatypes/series_internal.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 
 namespace qor::hash_index {
 

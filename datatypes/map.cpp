@@ -18,7 +18,7 @@
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/fixed_words.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
 #include "runtime/value_helpers.hpp"

@@ -4,7 +4,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/unicode.hpp"
 

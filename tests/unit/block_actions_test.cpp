@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "block_support.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/ownership.hpp"
 
 namespace qor {

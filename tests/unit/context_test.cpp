@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_fixture.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "word_fixture.hpp"
 
 namespace qor {

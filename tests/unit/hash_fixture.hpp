@@ -13,7 +13,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/murmur3.hpp"
 #include "runtime/series.hpp"

@@ -4,7 +4,7 @@
 // buffer: the record, its arrays and the keys block are re-read through
 // their nodes after each such call (the `View` below), and keys are carried
 // across as cell indexes, never as addresses.
-#include "runtime/hash_table.hpp"
+#include "datatypes/hash_table.hpp"
 
 #include "datatypes/registry.hpp"
 #include "datatypes/raise_seam.hpp"
