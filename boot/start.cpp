@@ -47,7 +47,7 @@
 #include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
 #include "runtime/ownership.hpp"

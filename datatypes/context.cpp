@@ -8,7 +8,7 @@
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/root_block.hpp"
 #include "runtime/series.hpp"

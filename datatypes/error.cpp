@@ -19,7 +19,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 

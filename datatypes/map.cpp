@@ -17,7 +17,7 @@
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"

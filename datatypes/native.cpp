@@ -15,7 +15,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 
 namespace qor::native {
 

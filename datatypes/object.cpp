@@ -23,7 +23,7 @@
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/series.hpp"
 #include "runtime/value_helpers.hpp"

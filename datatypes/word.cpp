@@ -13,7 +13,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/root_block.hpp"
 
 #include <string>

@@ -14,7 +14,7 @@
 #include "evaluator/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
 

@@ -16,7 +16,7 @@
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/stack_bounds.hpp"
 #include "runtime/throw.hpp"
 

@@ -31,7 +31,7 @@
 #include "evaluator/natives_support.hpp"
 #include "evaluator/stack.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 

@@ -19,7 +19,7 @@
 #include "gui/backend/alert_box.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/raw_utf.hpp"
 #include "runtime/runtime_record.hpp"

@@ -15,7 +15,7 @@
 #include "evaluator/interpreter.hpp"
 #include "evaluator/stack.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/platform.hpp"
 
 namespace qor::interp {

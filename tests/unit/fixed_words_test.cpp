@@ -1,6 +1,6 @@
 // The fixed names made at start-up: creation order, kinds and bindings, the
 // datatype name words, and their survival across collections.
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 
 #include <gtest/gtest.h>
 

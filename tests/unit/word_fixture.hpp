@@ -12,7 +12,7 @@
 #include "datatypes/scan_seam.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 #include "runtime/root_block.hpp"
 
 namespace qor::test {

@@ -1,5 +1,5 @@
 // The fixed names (see fixed_words.hpp).
-#include "runtime/fixed_words.hpp"
+#include "datatypes/fixed_words.hpp"
 
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
