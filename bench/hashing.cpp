@@ -28,7 +28,7 @@
 #include "runtime/collector.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/murmur3.hpp"
+#include "datatypes/murmur3.hpp"
 #include "runtime/series.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "runtime/address_map.hpp"
 #include "runtime/growable_array.hpp"
 #include "runtime/heap.hpp"
-#include "runtime/murmur3.hpp"
+#include "datatypes/murmur3.hpp"
 #include "runtime/output_hooks.hpp"
 #include "runtime/series.hpp"
 

@@ -18,7 +18,7 @@
 #include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
-#include "runtime/murmur3.hpp"
+#include "datatypes/murmur3.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/random.hpp"
 #include "runtime/series.hpp"

@@ -1,5 +1,5 @@
 // MurmurHash3 x86 32-bit and the value hashes built on it.
-#include "runtime/murmur3.hpp"
+#include "datatypes/murmur3.hpp"
 
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/string.hpp"
