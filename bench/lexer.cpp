@@ -25,7 +25,7 @@
 #include "evaluator/lexer.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "evaluator/natives.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 #include "runtime/runtime_error.hpp"
 
 namespace qor::payload {

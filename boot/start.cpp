@@ -55,7 +55,7 @@
 #include "runtime/process.hpp"
 #include "runtime/random.hpp"
 #include "runtime/resources.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
 

@@ -10,7 +10,7 @@
 #include "runtime/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "datatypes/hash_table.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 #include "runtime/series.hpp"
 
 namespace qor {

@@ -14,7 +14,7 @@
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 #include "evaluator/natives_table.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 namespace qor::natives {
 

@@ -34,7 +34,7 @@
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 #include "runtime/throw.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "natives_fixture.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 namespace qor {
 namespace {

@@ -13,7 +13,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/fixed_words.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 namespace qor::test {
 

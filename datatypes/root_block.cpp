@@ -1,5 +1,5 @@
 // The root block (see root_block.hpp).
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 #include "datatypes/raise_seam.hpp"
 #include "runtime/collector.hpp"
