@@ -46,7 +46,7 @@
 #include "evaluator/stack.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"

@@ -19,7 +19,7 @@
 #include "datatypes/text_out.hpp"
 #include "datatypes/tuple.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/value_helpers.hpp"
 

@@ -11,7 +11,7 @@
 #include "datatypes/series_internal.hpp"
 #include "datatypes/stack_seam.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/heap.hpp"
 
 namespace qor::block {

@@ -19,7 +19,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/sort.hpp"

@@ -7,7 +7,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "datatypes/hash_table.hpp"
 #include "datatypes/root_block.hpp"

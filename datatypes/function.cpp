@@ -15,7 +15,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/series.hpp"
 

@@ -16,7 +16,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"

@@ -22,7 +22,7 @@
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/series.hpp"

@@ -10,7 +10,7 @@
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/value_helpers.hpp"
 
 namespace qor {

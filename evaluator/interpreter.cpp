@@ -15,7 +15,7 @@
 #include "evaluator/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/stack_bounds.hpp"
 #include "runtime/throw.hpp"

@@ -9,7 +9,7 @@
 #include "evaluator/natives_support.hpp"
 #include "evaluator/stack.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
 

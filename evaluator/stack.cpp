@@ -18,7 +18,7 @@
 #include "evaluator/trace.hpp"
 #include "gui/backend/alert_box.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/raw_utf.hpp"

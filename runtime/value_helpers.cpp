@@ -7,7 +7,7 @@
 
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/text_out.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 
 namespace qor::mold {
 

@@ -32,7 +32,7 @@
 #include "evaluator/actions.hpp"
 #include "evaluator/lexer.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"
 #include "datatypes/root_block.hpp"
 #include "runtime/throw.hpp"

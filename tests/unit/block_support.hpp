@@ -23,7 +23,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/triple.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"
 #include "value_support.hpp"
 

@@ -1,5 +1,5 @@
 // The cycle-detection stack and the small value helpers beside it.
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 
 #include <gtest/gtest.h>
 

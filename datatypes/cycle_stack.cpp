@@ -1,5 +1,5 @@
 // The cycle-detection stack.
-#include "runtime/cycle_stack.hpp"
+#include "datatypes/cycle_stack.hpp"
 
 #include "datatypes/raise_seam.hpp"
 #include "runtime/collector.hpp"
