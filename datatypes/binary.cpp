@@ -21,7 +21,7 @@
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor::binary {
 

@@ -23,7 +23,7 @@
 #include "datatypes/hash_table.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/sort.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor::block {
 

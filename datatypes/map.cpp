@@ -21,7 +21,7 @@
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor {
 

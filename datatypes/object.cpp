@@ -26,7 +26,7 @@
 #include "datatypes/fixed_words.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/series.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor {
 

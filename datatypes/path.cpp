@@ -11,7 +11,7 @@
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor {
 

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "block_support.hpp"
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 namespace qor {
 namespace {

@@ -1,6 +1,6 @@
 // Shared value helpers: cycle markers, indentation, repeated filling and the
 // checked float-to-integer conversion.
-#include "runtime/value_helpers.hpp"
+#include "datatypes/value_helpers.hpp"
 
 #include <cmath>
 #include <cstring>
