@@ -16,7 +16,7 @@
 #include "datatypes/string_actions.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/stack_seam.hpp"
 #include "datatypes/string.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 namespace qor {
 

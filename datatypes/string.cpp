@@ -14,7 +14,7 @@
 #include "runtime/runtime_error.hpp"
 #include "runtime/series.hpp"
 #include "runtime/text_to_float.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 namespace qor::string {
 

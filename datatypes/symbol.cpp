@@ -6,7 +6,7 @@
 #include "runtime/collector.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 #include <cstring>
 #include <string>

@@ -5,7 +5,7 @@
 
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 namespace qor::url {
 

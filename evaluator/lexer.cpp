@@ -22,7 +22,7 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/throw.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 namespace qor::lexer {
 

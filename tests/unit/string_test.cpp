@@ -8,7 +8,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_out.hpp"
 #include "memory_fixture.hpp"
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 #include "value_support.hpp"
 
 namespace qor {

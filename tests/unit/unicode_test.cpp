@@ -1,4 +1,4 @@
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // UTF-8 and UTF-16LE conversion of string values, in-place widening and
 // the per-value scratch buffer.
-#include "runtime/unicode.hpp"
+#include "datatypes/unicode.hpp"
 
 #include <cstring>
 
