@@ -16,7 +16,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/trace.hpp"
-#include "gui/backend/alert_box.hpp"
+#include "runtime/alert_box.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"

@@ -1,6 +1,6 @@
 #include "runtime/runtime_error.hpp"
 
-#include "gui/backend/alert_box.hpp"
+#include "runtime/alert_box.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/output_hooks.hpp"
 #include "runtime/platform.hpp"

@@ -1,6 +1,6 @@
 // Stand-in of the message box for the native build: the text goes to
 // standard error, UTF-8 with CR LF line ends, as a redirected report would.
-#include "gui/backend/alert_box.hpp"
+#include "runtime/alert_box.hpp"
 
 #include "runtime/platform.hpp"
 #include "runtime/raw_utf.hpp"

@@ -1,4 +1,4 @@
-#include "gui/backend/alert_box.hpp"
+#include "runtime/alert_box.hpp"
 
 #include <windows.h>
 
