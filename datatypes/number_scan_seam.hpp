@@ -2,4 +2,4 @@
 // scanners live with the lexer (evaluator/number_scan.hpp); this header is
 // kept for the datatypes that include it.
 #pragma once
-#include "evaluator/number_scan.hpp"
+#include "datatypes/number_scan.hpp"

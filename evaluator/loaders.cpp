@@ -23,7 +23,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/lexer_record.hpp"
-#include "evaluator/number_scan.hpp"
+#include "datatypes/number_scan.hpp"
 #include "runtime/collector.hpp"
 
 namespace qor::lexer {

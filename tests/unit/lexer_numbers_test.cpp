@@ -1,6 +1,6 @@
 // Text-to-number scanning: the lexer's integer and float rules, the parts
 // of times, tuples and money, and the conversions of text values.
-#include "evaluator/number_scan.hpp"
+#include "datatypes/number_scan.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Text-to-number scanning.
-#include "evaluator/number_scan.hpp"
+#include "datatypes/number_scan.hpp"
 
 #include <cstring>
 #include <limits>
