@@ -10,7 +10,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/number_scan_seam.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"

@@ -8,7 +8,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/number_scan_seam.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"

@@ -11,7 +11,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/number_scan_seam.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/object.hpp"
