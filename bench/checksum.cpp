@@ -21,7 +21,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
 

@@ -10,7 +10,7 @@
 
 #include "harness.hpp"
 #include "evaluator/interpreter.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/call.hpp"
 #include "evaluator/interpreter.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/command_line.hpp"
 

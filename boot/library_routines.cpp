@@ -17,7 +17,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"

@@ -13,7 +13,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 
 namespace qor::routines {

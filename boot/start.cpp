@@ -43,7 +43,7 @@
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"

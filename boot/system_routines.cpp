@@ -3,7 +3,7 @@
 #include "boot/routines.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/logic.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 
 namespace qor::routines {
 

@@ -1,4 +1,4 @@
 // The argument stack that datatype code uses is the interpreter's own
 // (evaluator/stack.hpp); this header stays for the code that includes it.
 #pragma once
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"

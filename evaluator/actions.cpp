@@ -11,7 +11,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
 #include "evaluator/natives_table.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/runtime_error.hpp"
 

@@ -11,7 +11,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/eval_internal.hpp"
 #include "evaluator/interpreter.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"

@@ -3,7 +3,7 @@
 
 #include "datatypes/block.hpp"
 #include "evaluator/actions.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/runtime_error.hpp"
 
 namespace qor::fast {

@@ -12,7 +12,7 @@
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
 #include "evaluator/eval_internal.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"

@@ -7,7 +7,7 @@
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_support.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "runtime/memory.hpp"

@@ -31,7 +31,7 @@
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_support.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/throw.hpp"

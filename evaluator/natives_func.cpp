@@ -7,7 +7,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_support.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"
 

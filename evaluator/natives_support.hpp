@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "runtime/cell.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/throw.hpp"
 
 namespace qor::natives::support {

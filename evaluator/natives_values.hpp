@@ -9,7 +9,7 @@
 #include "datatypes/error.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "evaluator/call.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/compiled_support.hpp"
 

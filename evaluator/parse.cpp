@@ -29,7 +29,7 @@
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_support.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/heap.hpp"

@@ -13,7 +13,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/call.hpp"
 #include "evaluator/interpreter.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "runtime/platform.hpp"

@@ -14,7 +14,7 @@
 #include "evaluator/call.hpp"
 #include "evaluator/eval_internal.hpp"
 #include "evaluator/natives_table.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/output_hooks.hpp"
 

@@ -6,7 +6,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 
 namespace qor::clipboard {

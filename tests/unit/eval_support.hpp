@@ -21,7 +21,7 @@
 #include "evaluator/call.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives_table.hpp"
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/throw.hpp"

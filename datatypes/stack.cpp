@@ -1,5 +1,5 @@
 // The argument and call-frame stacks (see stack.hpp).
-#include "evaluator/stack.hpp"
+#include "datatypes/stack.hpp"
 
 #include <climits>
 #include <string>
