@@ -15,7 +15,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/block_actions.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/memory.hpp"

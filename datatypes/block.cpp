@@ -9,7 +9,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/series_internal.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "runtime/heap.hpp"

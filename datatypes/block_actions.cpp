@@ -15,7 +15,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/series_internal.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"

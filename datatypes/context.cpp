@@ -3,7 +3,7 @@
 
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"

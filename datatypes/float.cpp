@@ -14,7 +14,7 @@
 #include "datatypes/number_support.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/elementary_math.hpp"
 #include "runtime/float_to_text.hpp"

@@ -10,7 +10,7 @@
 #include "datatypes/dispatch_seam.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"

@@ -17,7 +17,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"

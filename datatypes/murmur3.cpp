@@ -1,7 +1,7 @@
 // MurmurHash3 x86 32-bit and the value hashes built on it.
 #include "datatypes/murmur3.hpp"
 
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/case_folding.hpp"

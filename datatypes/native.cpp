@@ -11,7 +11,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"

@@ -5,7 +5,7 @@
 
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/text_out.hpp"
 #include "datatypes/unset.hpp"
 

@@ -4,7 +4,7 @@
 #include "datatypes/number_hooks.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/runtime_error.hpp"
 

@@ -16,7 +16,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"

@@ -7,7 +7,7 @@
 #include "datatypes/dispatch_seam.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"

@@ -6,7 +6,7 @@
 
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"

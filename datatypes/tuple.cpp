@@ -11,7 +11,7 @@
 #include "datatypes/number_support.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"
 #include "runtime/memory.hpp"

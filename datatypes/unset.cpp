@@ -4,7 +4,7 @@
 
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/text_out.hpp"
 
 namespace qor {

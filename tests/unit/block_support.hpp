@@ -17,7 +17,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/path.hpp"
 #include "datatypes/series.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/string_actions.hpp"
 #include "datatypes/symbol.hpp"

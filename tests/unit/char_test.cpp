@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/integer.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "memory_fixture.hpp"
 #include "value_support.hpp"

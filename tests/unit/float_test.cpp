@@ -14,7 +14,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/time.hpp"
 #include "memory_fixture.hpp"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/random.hpp"
 #include "tests/unit/value_support.hpp"
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "tests/unit/value_support.hpp"
 
 using namespace qor;

@@ -9,7 +9,7 @@
 #include "datatypes/dispatch_seam.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "memory_fixture.hpp"

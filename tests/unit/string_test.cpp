@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_out.hpp"
 #include "memory_fixture.hpp"

@@ -12,7 +12,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "memory_fixture.hpp"

@@ -10,7 +10,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "memory_fixture.hpp"
 #include "value_support.hpp"
 

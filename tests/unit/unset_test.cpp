@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "tests/unit/value_support.hpp"
 
 using namespace qor;
