@@ -11,6 +11,7 @@
 #include "boot/routines.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/error_report.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/function.hpp"
@@ -141,7 +142,7 @@ void wire_system_object() {
     // The native build says where it runs (the cache directory follows it).
     set_system_field({}, "platform", *word::make_from_c_string("Linux"));
 #endif
-    stack::set_caption_reader(script_title);
+    error::set_caption_reader(script_title);
     error::set_setting_readers(stack_trace_setting, source_files_setting);
 }
 

@@ -14,6 +14,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/date.hpp"
+#include "datatypes/error_report.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/file_seam.hpp"
@@ -183,7 +184,7 @@ int run() {
         boot_library();
         launch_console();
     } catch (const Thrown& t) {
-        if (t.code == THROW_ERROR) stack::report_uncaught(errors::last_raised());
+        if (t.code == THROW_ERROR) error::report_uncaught(errors::last_raised());
         throw;
     }
     // The console did not stay open: a normal end frees the tracked heap.

@@ -14,17 +14,10 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
-#include "evaluator/interpreter.hpp"
-#include "evaluator/trace.hpp"
-#include "runtime/alert_box.hpp"
-#include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
-#include "runtime/platform.hpp"
-#include "runtime/raw_utf.hpp"
-#include "runtime/runtime_record.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/throw.hpp"
-#include "runtime/runtime_error.hpp"
 
 namespace qor::stack {
 
@@ -54,14 +47,12 @@ State state{g_cells, g_cells + ARGUMENT_CELLS, g_cells, g_cells, g_frames, g_fra
 
 CallFrame* g_where_marker = nullptr;
 int32_t g_anon_symbol = 0;
+CallFrame* g_exit_frame = nullptr;
 
 namespace {
 
-CallFrame* g_exit_frame = nullptr;
-CaptionReader g_caption_reader = nullptr;
 
 int32_t g_body_symbol = 0;
-Cell g_call_word{};   // the answer of the error module's current_call link
 
 // Where and near of the next raise: fallbacks for when its frames and the
 // interpreter's position cannot tell (the word being evaluated at the top of

@@ -1,4 +1,4 @@
-// The interpreter's two stacks and the non-local exits that unwind them.
+// The interpreter's two stacks: arguments and call frames.
 //
 // Argument stack: a run of 16-byte cells (20,000) in a buffer that never
 // moves.  `top` is the next free cell; the arguments base is the first
@@ -12,20 +12,8 @@
 // function the local context whose values pointer must be put back when the
 // frame goes.
 //
-// Non-local exits (break, continue, return, exit, throw, errors) carry the
-// codes of runtime/throw.hpp.  The exit finds its target frame, writes the
-// value the stopper expects into the target's result slot, records the
-// target (`exit_frame`) and cuts both stacks back to it.  The code then
-// travels to the stopper either as the one C++ exception `Thrown`
-// (throw_break, throw_return, throw_value, errors), or, for natives that
-// answer it (prepare_*), as a pending exit that the interpreter's own
-// functions pass up by returning (interpreter.hpp, eval_block_exit), which
-// costs no unwinding.  The stopper compares the target with its own frame,
-// lets other codes pass, and puts both stacks back with `restore_to_frame`
-// or `restore` (popping the frames above, each function frame restoring
-// its context's values pointer).  Frames are popped exactly once on every
-// exit path: by their owner on the normal path, by the exit's cut or a
-// stopper's restore on a non-local one.
+// The non-local exits that cut both stacks back (break, return, throw,
+// errors) are the evaluator's (evaluator/exits.hpp).
 //
 // Both buffers are static and never move; they exist before start-up and
 // survive restarts of the memory manager.  The collector marks the live
@@ -111,8 +99,8 @@ extern State state;
 
 // ---- Set-up --------------------------------------------------------------------------
 
-// Empties both stacks, runs ensure(), and links the error module to the
-// stacks and the interpreter (eval_links, the raise hook).
+// Empties both stacks and runs ensure().  The evaluator links the error
+// module to them (stack::install_links, evaluator/exits.hpp).
 void init();
 bool ready();   // init or ensure has run
 // Registers the collector's root (again: the root list starts empty after
@@ -191,6 +179,7 @@ inline void copy_cell(Cell* dst, const Cell* src) {
 // Frame-pointer state the inline operations share with stack.cpp.
 extern CallFrame* g_where_marker;   // the frame the next error report starts from
 extern int32_t g_anon_symbol;       // <anon>'s symbol, 0 before the fixed words exist
+extern CallFrame* g_exit_frame;     // the target of the last non-local exit
 
 // Inline: every call the interpreter makes pushes and pops a frame.
 inline void mark(const Cell* word, uint32_t header) {
@@ -298,7 +287,7 @@ void restore_to_frame(CallFrame* frame, Cell* base, Cell* top);
 
 // The frame the last break, continue, return, exit or throw was aimed at;
 // its stopper compares it with its own frame and lets others pass.
-CallFrame* exit_frame();
+inline CallFrame* exit_frame() { return g_exit_frame; }
 // The base inside a frame (the result slot of the code it runs): the saved
 // base of the frame above it, or the current base for the top frame.
 Cell* base_inside(CallFrame* frame);

@@ -1,4 +1,5 @@
 // The interpreter (see interpreter.hpp).
+#include "evaluator/exits.hpp"
 #include "evaluator/interpreter.hpp"
 
 #include <cstring>
@@ -125,6 +126,7 @@ void mark_compiled_series(Node node) {
 
 void init() {
     stack::init();
+    stack::install_links();
     eval::refresh_words();
     g_position = Cell{TYPE_UNSET, 0, 0, 0};
     gc::register_global_cell(&g_position);

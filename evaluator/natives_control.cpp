@@ -27,6 +27,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
+#include "evaluator/exits.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"

@@ -3,6 +3,7 @@
 // runs out.
 #include <pthread.h>
 
+#include "datatypes/error_report.hpp"
 #include "eval_support.hpp"
 
 namespace qor {
@@ -73,7 +74,7 @@ TEST_F(DeepEvaluation, AnUncaughtErrorIsReportedAndEndsTheProcess) {
             try {
                 interp::eval_block(&code, false);
             } catch (const Thrown&) {
-                stack::report_uncaught(errors::last_raised());
+                error::report_uncaught(errors::last_raised());
             }
         },
         testing::ExitedWithCode(254), "unknown-here has no value");

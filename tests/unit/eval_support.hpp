@@ -19,6 +19,7 @@
 #include "datatypes/object.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
+#include "evaluator/exits.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives_table.hpp"
 #include "datatypes/stack.hpp"

@@ -1,0 +1,160 @@
+// The non-local exits (see exits.hpp).
+#include "evaluator/exits.hpp"
+
+#include "datatypes/error.hpp"
+#include "datatypes/eval_links.hpp"
+#include "datatypes/raise_seam.hpp"
+#include "evaluator/call.hpp"
+#include "evaluator/interpreter.hpp"
+#include "evaluator/trace.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/runtime_record.hpp"
+#include "runtime/throw.hpp"
+
+namespace qor::stack {
+
+namespace {
+
+Cell g_call_word{};   // the answer of the error module's current_call link
+
+// The error module's view of the stacks.
+const Cell* link_current_position() {
+    Cell* pos = interp::current_position();
+    return type_of(pos) == TYPE_UNSET ? nullptr : pos;
+}
+const Cell* link_current_call() {
+    g_call_word = current_call();
+    return &g_call_word;
+}
+int32_t link_list_calls(int32_t depth, int32_t frame, Cell* out, int32_t limit) {
+    return list_calls(depth, out, frame, limit);
+}
+void link_print_calls(int32_t depth, Cell* block, int32_t frame) { print_calls(depth, block, frame); }
+void link_eval_block(Cell* block) {
+    Checkpoint cp = checkpoint();
+    interp::eval_block(block, false);
+    restore(cp);
+}
+void link_in_native_frame(const Cell* word, void (*f)(void*), void* data) {
+    Checkpoint cp = checkpoint();
+    mark_native(word);
+    f(data);
+    restore(cp);
+}
+
+void link_call_in_frame(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
+                        Cell* result) {
+    interp::call_function_named(label, function, args, count, result);
+}
+
+// Every raise: `where` and the stack position are recorded while the frames
+// of the failing call still stand, then the trace callback hears of it.
+void raise_hook(Cell* error) {
+    if (!frames_empty()) {
+        Cell where = current_call();
+        error::set_where_if_none(error, &where);
+        stamp_error(error);
+    }
+    if (interp::tracing_active) {
+        uint32_t saved = runtime::record->thrown;
+        runtime::record->thrown = 0;
+        interp::fire_trace(interp::EVENT_ERROR, nullptr, -1, error, nullptr);
+        runtime::record->thrown = saved;
+    }
+}
+
+}  // namespace
+
+void install_links() {
+    errors::set_raise_hook(raise_hook);
+    error::EvaluatorLinks& l = error::links();
+    l.current_position = link_current_position;
+    l.current_call = link_current_call;
+    l.list_calls = link_list_calls;
+    l.print_calls = link_print_calls;
+    l.eval_block = link_eval_block;
+    l.in_native_frame = link_in_native_frame;
+    l.call_in_frame = link_call_in_frame;
+}
+
+// ---- Non-local exits -------------------------------------------------------------------------------
+
+void stamp_error(Cell* error) {
+    Cell* stack_field = error::field(error, ERR_STACK);
+    if (type_of(stack_field) == TYPE_BLOCK) return;
+    *stack_field = Cell{TYPE_INTEGER, 0, uint32_t(state.frames_top - state.frames_bottom), 0};
+}
+
+void throw_error(const Cell* error_in) {
+    Cell error = *error_in;
+    gc::CellRoot keep(&error);
+    if (type_of(&error) == TYPE_ERROR && !frames_empty()) {
+        Cell where = current_call();
+        error::set_where_if_none(&error, &where);
+        stamp_error(&error);
+    }
+    errors::throw_error(&error);
+}
+
+void throw_break(bool has_value, bool continue_) { throw Thrown{prepare_break(has_value, continue_)}; }
+void throw_return(bool has_value, bool from_top) { throw Thrown{prepare_return(has_value, from_top)}; }
+void throw_value(uint32_t code) { throw Thrown{prepare_value(code)}; }
+
+uint32_t prepare_break(bool has_value, bool continue_) {
+    const char* id = continue_ ? "continue" : "break";
+    CallFrame* f = state.frames_top - 2;   // below the frame of break or continue itself
+    for (; f >= state.frames_bottom; f--) {
+        uint32_t k = frame_kind(f);
+        if (k == FRAME_TRY_ALL) raise_error("throw", id);
+        if (k == FRAME_LOOP) break;
+    }
+    if (f < state.frames_bottom) raise_error("throw", id);
+    Cell value = has_value && !continue_ ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    *inside = value;
+    g_exit_frame = f;
+    restore_to_frame(f, inside, inside);
+    return continue_ ? THROW_CONTINUE : THROW_BREAK;
+}
+
+uint32_t prepare_return(bool has_value, bool from_top) {
+    CallFrame* f = state.frames_top - (from_top ? 1 : 2);
+    for (; f >= state.frames_bottom; f--) {
+        if (f->header & FRAME_BODY) break;
+        if (frame_kind(f) == FRAME_TRY_ALL) raise_error("throw", "return");
+    }
+    if (f < state.frames_bottom) raise_error("throw", "return");
+    Cell value = has_value ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    *inside = value;
+    g_exit_frame = f;
+    restore_to_frame(f, inside, inside);
+    return has_value ? THROW_RETURN : THROW_EXIT;
+}
+
+uint32_t prepare_value(uint32_t code) {
+    if (!g_where_marker) g_where_marker = state.frames_top;
+    CallFrame* f = state.frames_top - 2;
+    for (; f >= state.frames_bottom; f--) {
+        uint32_t k = frame_kind(f);
+        if (k == FRAME_TRY_ALL) break;
+        if (k == FRAME_CATCH) break;
+    }
+    if (f < state.frames_bottom || frame_kind(f) == FRAME_TRY_ALL) {
+        Cell value = *state.base;
+        raise_error("throw", "throw", &value);
+    }
+    Cell value = *state.base;
+    Cell name = state.top - state.base >= 2 ? state.base[1] : Cell{TYPE_NONE, 0, 0, 0};
+    Cell* inside = base_inside(f);
+    inside[0] = value;
+    inside[1] = name;
+    g_exit_frame = f;
+    CallFrame* marker = g_where_marker;
+    restore_to_frame(f, inside, inside + 2);
+    g_where_marker = marker;   // kept for the next report, as the throw's position
+    if (interp::tracing_active) interp::trace_throw();
+    return code;
+}
+
+}  // namespace qor::stack
