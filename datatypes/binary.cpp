@@ -8,7 +8,7 @@
 #include "datatypes/binary_codecs.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"

@@ -7,7 +7,8 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
+#include "datatypes/eval_links.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
@@ -319,7 +320,7 @@ int32_t sort_call_comparator(const void* a, const void* b, intptr_t function, in
     }
     Cell result = {TYPE_UNSET, 0, 0, 0};
     gc::CellRoot keep_result(&result);
-    interp::call_function(fn, args, 2, &result);
+    eval_links::call_function(fn, args, 2, &result);
     switch (type_of(&result)) {
     case TYPE_LOGIC: return result.data1 ? 1 : -1;
     case TYPE_NONE: return -1;
@@ -536,7 +537,7 @@ Cell* block_to(Cell* prototype, Cell* spec) {
         // object!, map!, vector!
     } else if (t == TYPE_STRING) {
         result = make(1);
-        lexer::transcode(spec, &result);
+        eval_links::transcode(spec, &result);
     } else if (t == TYPE_TYPESET) {
         result = make(8);
         for (uint32_t id = 1; id <= registry::highest_type(); id++) {

@@ -7,7 +7,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/eval_links.hpp"
 #include "datatypes/function.hpp"
@@ -39,7 +39,6 @@ bool g_registered = false;
 
 error::SettingReader g_read_depth = nullptr;
 error::SettingReader g_read_files = nullptr;
-errors::RaiseHook g_raise_hook = nullptr;
 
 // The life of the error machinery follows the memory manager's: error::init
 // makes a small fixed series holding a cookie, and the machinery counts as
@@ -671,7 +670,6 @@ void throw_error(const Cell* err) {
     throw Thrown{THROW_ERROR};
 }
 
-void set_raise_hook(RaiseHook hook) { g_raise_hook = hook; }
 
 }  // namespace errors
 
@@ -733,7 +731,7 @@ void raise_error(const char* category, const char* id, ErrorArg arg1, ErrorArg a
             g_last = saved;
         }
         if (built) {
-            if (g_raise_hook) g_raise_hook(&err);
+            if (auto hook = eval_links::get().raise) hook(&err);
             errors::throw_error(&err);
         }
     }

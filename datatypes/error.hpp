@@ -119,12 +119,6 @@ void  clear();
 [[noreturn]] void raise_words(const Cell* category, const Cell* id, const Cell* arg1 = nullptr,
                               const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 
-// Called by every raise with the new error, after it is built and before the
-// throw: the evaluator records the frame position in `stack` and fires the
-// trace event of a raise.
-using RaiseHook = void (*)(Cell* error);
-void set_raise_hook(RaiseHook hook);
-
 }  // namespace errors
 
 }  // namespace qor

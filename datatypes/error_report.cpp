@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/alert_box.hpp"

@@ -1,9 +1,17 @@
-// The evaluator's services that objects and errors use: evaluating a spec
-// block, calling a change handler inside a labelled frame, and reading the
-// interpreter's position and call frames for error reports.
+// The hook table: the one way up from the value level to the evaluator.
 //
-// The datatypes sit below the evaluator, so they reach it through these
-// links, which the evaluator installs when it starts.  Each is optional:
+// The datatypes sit below the evaluator, so the few services they need from
+// it (evaluating a spec block, calling a function value, loading text,
+// reading the interpreter's position and call frames for error reports)
+// are entries of this table, which the evaluator fills when it starts
+// (interp::install_links, lexer::init).  Hot paths never go through it.
+// Each entry is optional:
+//   raise            without it, a raised error gets no `where` or stack
+//                    position and no trace event
+//   call_function    without it, calling a function value raises
+//                    internal/not-done
+//   transcode, load_value_from_string, scan_token_type
+//                    without them, loading text raises internal/not-done
 //   eval_block       without it, a block spec that must be evaluated raises
 //                    internal/not-done
 //   call_in_frame    without it, interp::call_function runs the handler
@@ -21,6 +29,19 @@
 namespace qor::eval_links {
 
 struct Links {
+    // Every raise, once the error is built and before it is thrown.
+    void (*raise)(Cell* error) = nullptr;
+    // Calls a function value (any kind) with `count` argument values and
+    // copies its result into *result.
+    void (*call_function)(const Cell* function, const Cell* args, uint32_t count, Cell* result) = nullptr;
+    // The lexer: the values of a string (from its index) appended to a
+    // block (to block! "..."); one value loaded from a text (none when the
+    // text is not consumed whole, unset when it holds nothing; valid until
+    // the caller copies it); the datatype id of the token that starts a
+    // UTF-8 text, or 0.
+    void (*transcode)(const Cell* string, Cell* block) = nullptr;
+    Cell* (*load_value_from_string)(Cell* text) = nullptr;
+    uint32_t (*scan_token_type)(const char* utf8, uint32_t length) = nullptr;
     // Evaluates the block from its index to its end (the last value is
     // dropped); errors propagate.
     void (*eval_block)(Cell* block) = nullptr;
@@ -47,5 +68,10 @@ struct Links {
 };
 
 Links& get();
+
+// The entries that must be there, checked.
+void call_function(const Cell* function, const Cell* args, uint32_t count, Cell* result);
+void transcode(const Cell* string, Cell* block);
+uint32_t scan_token_type(const char* utf8, uint32_t length);
 
 }  // namespace qor::eval_links

@@ -7,7 +7,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/stack.hpp"

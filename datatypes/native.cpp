@@ -6,7 +6,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/eval_links.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/raise_seam.hpp"

@@ -1,10 +1,8 @@
 // Conversions that integer!, float! and time! need from types registered
-// after them (money!, date!), from the loader, and from objects.  Each
-// provider installs its entry when it registers.  Until then the entry is
-// null: a money! or date! spec is refused like any unsupported spec
-// (script/bad-to-arg), a money! operand of compare is not comparable, a text
-// that needs the loader raises internal/not-done, and nobody is told of
-// path writes.  The action slots of the later types (their arithmetic and
+// after them (money!, date!), and from objects.  Each provider installs its
+// entry when it registers.  Until then the entry is null: a money! or date!
+// spec is refused like any unsupported spec (script/bad-to-arg), a money!
+// operand of compare is not comparable, and nobody is told of path writes.  The action slots of the later types (their arithmetic and
 // comparison) are reached through the registry instead and need no hook.
 #pragma once
 #include <cstdint>
@@ -24,12 +22,6 @@ struct Hooks {
 
     // date!: seconds since the start of 1970, in 32-bit arithmetic.
     int32_t (*date_to_epoch_seconds)(const Cell* date) = nullptr;
-
-    // The loader: one value loaded from a text value from its index (the
-    // rules of load-value-from-string: none when the text was not consumed
-    // whole, unset when it held nothing).  The answer must stay valid until
-    // the caller has copied it.
-    Cell* (*load_value_from_string)(Cell* text) = nullptr;
 
     // A path write changed a scalar in place (a time's field, ...): tells the
     // owner.  `parent` holds the value (an object!, or an owned series),

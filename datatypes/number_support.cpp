@@ -1,6 +1,7 @@
 // Shared plumbing of the numeric datatypes.
 #include "datatypes/number_support.hpp"
 
+#include "datatypes/eval_links.hpp"
 #include "datatypes/number_hooks.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
@@ -55,7 +56,7 @@ void raise_bad_to_arg(uint32_t type, const Cell* spec) {
 void raise_math(const char* id) { raise_error("math", id); }
 
 const Cell* load_text(Cell* text) {
-    auto load = number_hooks::get().load_value_from_string;
+    auto load = eval_links::get().load_value_from_string;
     if (!load) raise_error("internal", "not-done");
     return load(text);
 }

@@ -7,7 +7,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/eval_links.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/logic.hpp"
@@ -158,7 +158,7 @@ void call_handler(words::FixedWord label, const Cell* fn, Cell* args, uint32_t c
     if (links.call_in_frame && words::ready())
         links.call_in_frame(words::word(label), fn, args, count, &result);
     else
-        interp::call_function(fn, args, count, &result);
+        eval_links::call_function(fn, args, count, &result);
 }
 
 // The handler's default count, recomputed when its spec changed.

@@ -5,7 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"

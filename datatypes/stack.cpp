@@ -7,7 +7,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/none.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"

@@ -7,7 +7,8 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
+#include "datatypes/eval_links.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
@@ -833,7 +834,7 @@ int32_t compare_by_function(const void* a, const void* b, intptr_t flags, intptr
     record_value(ctx, static_cast<const uint8_t*>(reverse ? b : a), &args[1]);
     Cell result{TYPE_UNSET, 0, 0, 0};
     gc::CellRoot keep_result(&result);
-    interp::call_function(ctx->function, args, 2, &result);
+    eval_links::call_function(ctx->function, args, 2, &result);
     switch (type_of(&result)) {
     case TYPE_LOGIC: return result.data1 ? 1 : -1;
     case TYPE_INTEGER: {

@@ -1,4 +1,5 @@
 // Words and issues (see word.hpp).
+#include "datatypes/eval_links.hpp"
 #include "datatypes/word.hpp"
 
 #include <cstring>
@@ -8,7 +9,6 @@
 #include "datatypes/number_hooks.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/scan_seam.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
@@ -89,7 +89,7 @@ Cell* convert_named(uint32_t target, Cell* v) {
 Cell* convert_text(uint32_t target, Cell* v, const Cell* text_in) {
     Cell text = *text_in;
     gc::CellRoot keep(&text);
-    auto load = number_hooks::get().load_value_from_string;
+    auto load = eval_links::get().load_value_from_string;
     if (!load) raise_error("internal", "not-done");
     Cell loaded = *load(&text);
     if (!is_word_kind(type_of(&loaded))) raise_error("script", "invalid-chars");
@@ -282,7 +282,7 @@ Cell* word_make(Cell* prototype, Cell* spec) {
         // The name must scan as a word kind; its spelling is kept as it is.
         int32_t symbol = word::symbol_of(spec);
         std::string name(reinterpret_cast<const char*>(symbol::spelling(symbol)), symbol::spelling_length(symbol));
-        uint32_t token = lexer::scan_token_type(name.data(), uint32_t(name.size()));
+        uint32_t token = eval_links::scan_token_type(name.data(), uint32_t(name.size()));
         if (!is_any_word(token)) bad_to_arg(target, spec);
         if (context::global()) context::bind_word(context::global(), spec);
         spec->header = target;

@@ -20,12 +20,6 @@
 
 namespace qor::stack {
 
-// Links the error module to the stacks and the interpreter: the raise hook
-// that records `where` and the stack position, and the evaluator's entries
-// of the hook table (datatypes/eval_links.hpp).  The interpreter's init
-// calls it after stack::init.
-void install_links();
-
 // ---- Non-local exits -------------------------------------------------------------------------
 
 // Sets the error's `where` from current_call when it is none, stamps its

@@ -1,5 +1,6 @@
 // The interpreter (see interpreter.hpp).
 #include "evaluator/exits.hpp"
+#include "evaluator/links.hpp"
 #include "evaluator/interpreter.hpp"
 
 #include <cstring>
@@ -126,7 +127,7 @@ void mark_compiled_series(Node node) {
 
 void init() {
     stack::init();
-    stack::install_links();
+    install_links();
     eval::refresh_words();
     g_position = Cell{TYPE_UNSET, 0, 0, 0};
     gc::register_global_cell(&g_position);

@@ -9,7 +9,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/none.hpp"
-#include "datatypes/number_hooks.hpp"
+#include "datatypes/eval_links.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
@@ -582,7 +582,10 @@ void init() {
     gc::register_global_cell(&g_exit_states);
     gc::unregister_global_cell(&g_scratch);
     gc::register_global_cell(&g_scratch);
-    number_hooks::get().load_value_from_string = load_value_from_string;
+    eval_links::Links& links = eval_links::get();
+    links.load_value_from_string = load_value_from_string;
+    links.transcode = transcode;
+    links.scan_token_type = scan_token_type;
     g_ready = true;
 }
 

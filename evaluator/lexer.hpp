@@ -16,7 +16,6 @@
 #include <cstdint>
 
 #include "runtime/cell.hpp"
-#include "datatypes/scan_seam.hpp"
 
 namespace qor::lexer {
 
@@ -111,6 +110,12 @@ Cell* load_value_from_string(Cell* text);
 
 // Collector: marks the cells and series held by every active run.
 void mark_gc();
+
+// The datatype id of the token that starts the UTF-8 text (the word kinds
+// told apart: set-word!, get-word!, lit-word!, refinement!), or 0 when the
+// text is empty or does not start with a valid token.  Word conversions
+// reach it through the hook table.
+uint32_t scan_token_type(const char* utf8, uint32_t length);
 
 // Value-stack size in cells (for tests of growth).
 uint32_t value_stack_capacity();

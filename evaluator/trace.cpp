@@ -5,7 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "datatypes/dispatch.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/string.hpp"

@@ -1,5 +1,6 @@
 // block! actions: text forms, comparison, searching, sorting, editing,
 // copying, path access and the set operations.
+#include "datatypes/eval_links.hpp"
 #include "datatypes/block_actions.hpp"
 
 #include <gtest/gtest.h>
@@ -320,7 +321,7 @@ void lesser_hook(const Cell* function, const Cell* args, uint32_t count, Cell* r
 
 TEST_F(BlockActions, SortRefinements) {
     Cell function = {TYPE_FUNCTION, 0, 0, 0};
-    interp::set_call_hook(lesser_hook);
+    eval_links::get().call_function = lesser_hook;
     struct Case {
         const char* what;
         std::vector<int32_t> values;
@@ -362,7 +363,7 @@ TEST_F(BlockActions, SortRefinements) {
         EXPECT_EQ(r, &s);
         EXPECT_EQ(ints_of(b), c.expected) << c.what;
     }
-    interp::set_call_hook(nullptr);
+    eval_links::get().call_function = nullptr;
 }
 
 TEST_F(BlockActions, StableSortKeepsTheOrderOfEqualItems) {

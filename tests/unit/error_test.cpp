@@ -202,7 +202,7 @@ TEST_F(Errors, RaiseBuildsTheErrorValue) {
     static Cell hooked;
     hooked = none_cell();
     gc::CellRoot keep_hooked(&hooked);
-    errors::set_raise_hook([](Cell* e) { hooked = *e; });
+    eval_links::get().raise = ([](Cell* e) { hooked = *e; });
     Cell dt{TYPE_DATATYPE, TYPE_INTEGER, 0, 0};
     EXPECT_EQ(raised_id([&] { raise_error("script", "expect-arg", "append", &dt, "value"); }), "script/expect-arg");
     Cell e = *errors::last_raised();
@@ -212,7 +212,7 @@ TEST_F(Errors, RaiseBuildsTheErrorValue) {
               "*** Script Error: append does not allow integer! for its value argument\n*** Where: ???\n*** Near : none");
     EXPECT_EQ(type_of(&hooked), TYPE_ERROR);
     EXPECT_EQ(hooked.data1, e.data1);
-    errors::set_raise_hook(nullptr);
+    eval_links::get().raise = (nullptr);
     // The plain record reads as before.
     const RaisedError& r = last_raised_error();
     EXPECT_EQ(r.args[0].word, "append");

@@ -322,7 +322,7 @@ protected:
         interp::set_user_tracing(false);
         interp::set_tracing(false);
         eval_links::get() = saved_links_;
-        errors::set_raise_hook(nullptr);
+        eval_links::get().raise = (nullptr);
         error_catalog::uninstall();
         errors::clear();
         owner::release();

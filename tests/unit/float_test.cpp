@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include "datatypes/eval_links.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_hooks.hpp"
@@ -428,7 +429,7 @@ Cell* fake_load(Cell* text) {
 
 TEST_F(FloatType, PercentFromTextGoesThroughTheLoader) {
     number_hooks::Hooks saved = number_hooks::get();
-    number_hooks::get().load_value_from_string = fake_load;
+    eval_links::get().load_value_from_string = fake_load;
     EXPECT_EQ(cell_float(&(g_loaded = convert(TYPE_PERCENT, string::from_utf8("50%")))), 0.5);
     EXPECT_EQ(cell_float(&(g_loaded = convert(TYPE_PERCENT, string::from_utf8("5")))), 5.0);
     RaisedError e = raised_by([] { convert(TYPE_PERCENT, string::from_utf8("x")); });

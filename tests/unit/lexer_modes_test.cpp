@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "datatypes/eval_links.hpp"
 #include "datatypes/none.hpp"
 #include "lexer_fixture.hpp"
 
@@ -179,7 +180,7 @@ TEST_F(LexerModes, LoadValueFromString) {
     for (const Case& c : cases) {
         Cell text = string::from_utf8(c.text);
         gc::CellRoot keep(&text);
-        Cell* v = number_hooks::get().load_value_from_string(&text);
+        Cell* v = eval_links::get().load_value_from_string(&text);
         ASSERT_NE(v, nullptr);
         std::string got = type_of(v) == TYPE_UNSET ? "unset" : type_of(v) == TYPE_NONE ? "none" : molded(*v);
         EXPECT_EQ(got, c.value) << c.text;

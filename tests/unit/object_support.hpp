@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/dispatch_seam.hpp"
+#include "evaluator/actions.hpp"
+#include "evaluator/call.hpp"
+#include "evaluator/lexer.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/eval_links.hpp"
@@ -201,11 +203,11 @@ protected:
         object::reset_class_counter();
         object::set_boot_classes(false);
         recorded_calls.clear();
-        interp::set_call_hook(record_call);
+        eval_links::get().call_function = record_call;
         gc::push_root(mark_recorded_calls);
     }
     void TearDown() override {
-        interp::set_call_hook(nullptr);
+        eval_links::get().call_function = nullptr;
         recorded_calls.clear();
         eval_links::get() = saved_links_;
         error_catalog::uninstall();

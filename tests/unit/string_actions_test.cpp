@@ -4,9 +4,12 @@
 
 #include <string>
 
+#include "datatypes/eval_links.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
-#include "datatypes/dispatch_seam.hpp"
+#include "evaluator/actions.hpp"
+#include "evaluator/call.hpp"
+#include "evaluator/lexer.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/stack.hpp"
@@ -478,7 +481,7 @@ void greater_hook(const Cell* function, const Cell* args, uint32_t count, Cell* 
 }
 
 TEST_F(StringActions, SortWithAFunction) {
-    interp::set_call_hook(greater_hook);
+    eval_links::get().call_function = greater_hook;
     Cell f{TYPE_FUNCTION, 0, 0, 0};
     SortArgs a;
     a.compare = &f;
@@ -486,7 +489,7 @@ TEST_F(StringActions, SortWithAFunction) {
     EXPECT_EQ(sorted(str("bdac"), a), "dcba");
     a.reverse = true;
     EXPECT_EQ(sorted(str("bdac"), a), "abcd");
-    interp::set_call_hook(nullptr);
+    eval_links::get().call_function = nullptr;
 }
 
 Cell* g_sorted_series = nullptr;
@@ -500,13 +503,13 @@ void clearing_hook(const Cell* function, const Cell* args, uint32_t count, Cell*
 }
 
 TEST_F(StringActions, SortSurvivesAComparatorThatChangesTheSeries) {
-    interp::set_call_hook(clearing_hook);
+    eval_links::get().call_function = clearing_hook;
     Cell f{TYPE_FUNCTION, 0, 0, 0};
     Cell s = str("dcbaxyz");
     g_sorted_series = &s;
     string_sort(&s, false, nullptr, &f, nullptr, false, false, true);
     EXPECT_EQ(whole(s), "");   // nothing written past the shortened series
-    interp::set_call_hook(nullptr);
+    eval_links::get().call_function = nullptr;
 }
 
 TEST_F(StringActions, Swap) {

@@ -1,5 +1,6 @@
 // time!: the h:mm:ss text, construction, fields by path and pick, and the
 // time wrappers around float! arithmetic, rounding and parity.
+#include "datatypes/eval_links.hpp"
 #include "datatypes/time.hpp"
 
 #include <gtest/gtest.h>
@@ -153,7 +154,7 @@ Cell* fake_load(Cell* text) {
 
 TEST_F(TimeType, FromTextThroughTheLoader) {
     number_hooks::Hooks saved = number_hooks::get();
-    number_hooks::get().load_value_from_string = fake_load;
+    eval_links::get().load_value_from_string = fake_load;
     Cell r = convert(string::from_utf8("1:30"));
     EXPECT_EQ(cell_float(&r), 5400.0);
     for (const char* text : {"abc", "5"}) {

@@ -9,9 +9,10 @@
 #include "block_support.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/number_hooks.hpp"
-#include "datatypes/scan_seam.hpp"
+#include "datatypes/eval_links.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
+#include "evaluator/lexer.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "datatypes/root_block.hpp"
 
@@ -26,11 +27,13 @@ protected:
         issue::init();
         root_block::make();
         context::make_global();
+        eval_links::get().scan_token_type = lexer::scan_token_type;
     }
     void TearDown() override {
         datatype::unbind_names();
         words::reset();
-        number_hooks::get().load_value_from_string = nullptr;
+        eval_links::get().load_value_from_string = nullptr;
+        eval_links::get().scan_token_type = nullptr;
         context::set_on_change_hook(nullptr);
         root_block::set_collecting(false);
         BlockFixture::TearDown();

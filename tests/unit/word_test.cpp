@@ -1,5 +1,6 @@
 // Words and issues: text forms, comparison, make/to, index?, and the
 // constructors and get/set entries the runtime and compiled code use.
+#include "datatypes/eval_links.hpp"
 #include "datatypes/word.hpp"
 
 #include <gtest/gtest.h>
@@ -97,7 +98,7 @@ TEST_F(Word, Comparison) {
 }
 
 TEST_F(Word, MakeAndToAWord) {
-    number_hooks::get().load_value_from_string = fake_load;
+    eval_links::get().load_value_from_string = fake_load;
     Cell word_type = datatype_cell(TYPE_WORD);
     Cell bound = global_word("gamma", TYPE_SET_WORD);
     struct Case {
