@@ -20,6 +20,7 @@
 #include "datatypes/time.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
+#include "evaluator/eval_internal.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
@@ -253,7 +254,9 @@ int32_t stats_star(bool, const int32_t* refinements) {
         // the same figures that /info gives.
         Cell name = *word::make_from_c_string("show-memory-stats");
         gc::CellRoot keep_name(&name);
-        Cell fn = *compiled::get_word_value_checked(&name);
+        Cell* value = eval::word_value(&name);
+        if (type_of(value) == TYPE_UNSET) raise_error("script", "no-value", &name);
+        Cell fn = *value;
         gc::CellRoot keep_fn(&fn);
         Cell figures = block::make(8);
         gc::CellRoot keep_figures(&figures);

@@ -11,7 +11,6 @@
 #include "evaluator/call.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/compiled_support.hpp"
 
 namespace qor::natives::values {
 
@@ -52,14 +51,6 @@ inline Cell series_types() {
                                                         TYPE_REF, TYPE_BINARY, TYPE_IMAGE, TYPE_VECTOR}));
 }
 
-// With check? true: the argument at `index` (from the arguments base) must be
-// of a type the typeset holds; `position` names the argument in the spec
-// (0-based over its words and refinements) for script/expect-arg.  An unused
-// refinement's argument (index -1) is not checked.
-inline void check_arg(bool check, int32_t index, const Cell& types, int32_t position) {
-    if (check && index >= 0) compiled::native_check_arg_type(index, &types, position);
-}
-
 // script/expect-arg for the argument at `index`: the running call, the
 // value's datatype and the argument's word.
 [[noreturn]] inline void raise_expect_arg(int32_t index, int32_t position) {
@@ -69,6 +60,15 @@ inline void check_arg(bool check, int32_t index, const Cell& types, int32_t posi
     Cell name = error::argument_word(position);
     gc::CellRoot keep_name(&name);
     raise_error("script", "expect-arg", &call, &datatype, &name);
+}
+
+// With check? true: the argument at `index` (from the arguments base) must be
+// of a type the typeset holds; `position` names the argument in the spec
+// (0-based over its words and refinements) for script/expect-arg.  An unused
+// refinement's argument (index -1) is not checked.
+inline void check_arg(bool check, int32_t index, const Cell& types, int32_t position) {
+    if (check && index >= 0 && !typeset_allows(&types, type_of(arg(uint32_t(index))))) [[unlikely]]
+        raise_expect_arg(index, position);
 }
 
 }  // namespace qor::natives::values
