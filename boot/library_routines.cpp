@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "boot/console_io.hpp"
-#include "boot/file_names.hpp"
+#include "services/files.hpp"
 #include "boot/routines.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"

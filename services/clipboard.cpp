@@ -1,7 +1,7 @@
 // The portable side of the clipboard: values to content and back.
 #include "services/clipboard.hpp"
 
-#include "boot/file_names.hpp"
+#include "services/files.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "boot/embedded.hpp"
-#include "boot/file_names.hpp"
+#include "services/files.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
 #include "boot/routines.hpp"

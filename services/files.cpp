@@ -1,5 +1,5 @@
 // File name conversions for the routines.
-#include "boot/file_names.hpp"
+#include "services/files.hpp"
 
 #include <system_error>
 
