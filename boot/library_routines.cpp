@@ -2,9 +2,7 @@
 // quiet setting, bit shifts, the current directory and files, stack views
 // for the debugging tools, standard output, and the collector's switches.
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "boot/console_io.hpp"
 #include "services/files.hpp"
@@ -121,34 +119,28 @@ Cell* write_stdout(Cell* const* args) {
 // ---- Directories and files ---------------------------------------------------------------------------
 
 Cell* get_current_dir(Cell* const*) {
-    Cell dir = file_names::current_dir();
+    Cell dir = files::current_dir();
     return answer(dir);
 }
 
 Cell* set_current_dir(Cell* const* args) {
     Cell path = *args[0];
     gc::CellRoot keep(&path);
-    std::error_code ec;
-    std::filesystem::current_path(file_names::os_path(&path), ec);
-    if (ec) raise_error("access", "cannot-open", &path);
+    if (!files::set_current_dir(&path)) raise_error("access", "cannot-open", &path);
     return nullptr;
 }
 
 Cell* create_dir(Cell* const* args) {
     Cell path = *args[0];
     gc::CellRoot keep(&path);
-    std::error_code ec;
-    if (!std::filesystem::create_directory(file_names::os_path(&path), ec) || ec)
-        raise_error("access", "no-create", &path);
+    if (!files::create_dir(&path)) raise_error("access", "no-create", &path);
     return nullptr;
 }
 
 Cell* exists_q(Cell* const* args) {
     Cell path = *args[0];
     gc::CellRoot keep(&path);
-    std::error_code ec;
-    bool found = std::filesystem::exists(file_names::os_path(&path), ec);
-    return answer_logic(found && !ec);
+    return answer_logic(files::exists(&path));
 }
 
 // ---- Operating system and clipboard ---------------------------------------------------------------

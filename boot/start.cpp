@@ -59,6 +59,7 @@
 #include "datatypes/root_block.hpp"
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
+#include "services/files.hpp"
 
 namespace qor::boot {
 
@@ -109,7 +110,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_FUNCTION, function::init},  // and routine!
     {TYPE_PAREN, paren::init},
     {TYPE_ISSUE, issue::init},
-    {TYPE_URL, file_seam::init},      // and file!
+    {TYPE_URL, [] { file_seam::init(files::read_action); }},   // and file!, read by the file service
     {TYPE_OBJECT, object::init},
     {TYPE_BITSET, bitset::init},
     {TYPE_TRIPLE, triple::init},

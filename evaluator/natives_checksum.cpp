@@ -13,6 +13,7 @@
 #include "runtime/checksum.hpp"
 #include "runtime/digest.hpp"
 #include "runtime/output_hooks.hpp"
+#include "services/files.hpp"
 
 namespace qor::natives {
 
@@ -107,7 +108,7 @@ int32_t checksum_star(bool check, const int32_t* refinements) {
     const uint8_t* bytes;
     size_t length;
     if (data_type == TYPE_FILE) {
-        if (!sys::read_file(data, held)) raise_error("access", "cannot-open", data);
+        if (!files::read(data, held)) raise_error("access", "cannot-open", data);
     } else if (data_type == TYPE_STRING) {
         held = string::to_utf8(data);
     }

@@ -18,6 +18,7 @@
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
 #include "evaluator/natives_values.hpp"
+#include "services/files.hpp"
 
 namespace qor::natives {
 
@@ -288,7 +289,7 @@ int32_t as_star(bool check, const int32_t*) {
 
 int32_t size_q_star(bool check, const int32_t*) {
     check_arg(check, 0, typeset_of({TYPE_FILE}), 0);
-    int64_t size = sys::file_size(arg(0));
+    int64_t size = files::size(arg(0));
     if (size < 0) set_result(Cell{TYPE_NONE, 0, 0, 0});
     else if (size <= INT32_MAX) set_result(integer::make(int32_t(size)));
     else set_result(float_::make(double(size)));   // beyond the integer range: never a wrapped count

@@ -6,8 +6,6 @@
 // the service that does it.
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "datatypes/block.hpp"
@@ -36,6 +34,7 @@
 #include "runtime/shell_open.hpp"
 #include "runtime/series.hpp"
 #include "services/deflate.hpp"
+#include "services/files.hpp"
 #include "services/process_launch.hpp"
 #include "services/os_environment.hpp"
 
@@ -163,9 +162,6 @@ std::u16string variable_name(const Cell* var) {
     return raw_utf::utf8_to_utf16(string::to_utf8(var));
 }
 
-std::filesystem::path fs_path(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
 
 }  // namespace
 
@@ -200,43 +196,6 @@ std::string bytes_of(const Cell* value) {
         return std::string(reinterpret_cast<const char*>(p), n);
     }
     return string::to_utf8(value);
-}
-
-std::string os_file_name(const Cell* file) {
-#ifdef _WIN32
-    Cell local = string::make(string::length(file) + 8);
-    gc::CellRoot keep(&local);
-    file::to_local_path(file, &local, false);
-    return string::to_utf8(&local);
-#else
-    return string::to_utf8(file);
-#endif
-}
-
-int64_t file_size(const Cell* file) {
-    std::filesystem::path path = fs_path(os_file_name(file));
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return -1;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return -1;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    return size < 0 ? -1 : int64_t(size);
-}
-
-bool read_file(const Cell* file, std::string& out) {
-    std::filesystem::path path = fs_path(os_file_name(file));
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(size_t(size));
-    in.read(out.data(), size);
-    return in.gcount() == size;
 }
 
 }  // namespace sys
@@ -400,7 +359,7 @@ int32_t call_star(bool check, const int32_t* refinements) {
         return 0;
     }
     if (used(refinements, CONSOLE)) raise_error("internal", "not-done");
-    std::string command = type_of(arg(0)) == TYPE_FILE ? sys::os_file_name(arg(0)) : string::to_utf8(arg(0));
+    std::string command = type_of(arg(0)) == TYPE_FILE ? files::os_name(arg(0)) : string::to_utf8(arg(0));
     process_launch::Stream streams[3];
     process_launch::Stream* redirected[3] = {nullptr, nullptr, nullptr};
     for (uint32_t k = 0; k < 3; k++) {
@@ -409,7 +368,7 @@ int32_t call_star(bool check, const int32_t* refinements) {
         redirected[k] = &streams[k];
         if (type_of(target) == TYPE_FILE) {
             streams[k].kind = process_launch::Stream::FILE;
-            streams[k].file = sys::os_file_name(target);
+            streams[k].file = files::os_name(target);
         } else if (k == 0) {
             streams[k].bytes = sys::bytes_of(target);   // text is sent as UTF-8
         }

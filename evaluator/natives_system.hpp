@@ -31,17 +31,6 @@ const uint8_t* binary_bytes(const Cell* binary, uint32_t* length);
 // a text value from its index.  A copy, so it survives allocation.
 std::string bytes_of(const Cell* value);
 
-// The name of a file! as the operating system takes it: the local (Windows)
-// form on Windows, the text as it stands elsewhere, as UTF-8.
-std::string os_file_name(const Cell* file);
-
-// The size of the file's content, or -1 when it cannot be opened for
-// reading.
-int64_t file_size(const Cell* file);
-
-// Reads the whole file into `out`; false when it cannot be opened or read.
-bool read_file(const Cell* file, std::string& out);
-
 }  // namespace sys
 
 }  // namespace qor::natives

@@ -1,13 +1,12 @@
 // The portable side of the clipboard: values to content and back.
 #include "services/clipboard.hpp"
 
-#include "services/files.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
-#include "evaluator/natives_system.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
+#include "services/files.hpp"
 
 namespace qor::clipboard {
 
@@ -34,7 +33,7 @@ std::vector<std::string> local_names(const Cell* block_in) {
         gc::CellRoot keep_name(&name);
         uint32_t t = type_of(&name);
         if (t != TYPE_FILE && t != TYPE_STRING) invalid(&name);
-        std::string local = natives::sys::os_file_name(&name);
+        std::string local = files::os_name(&name);
         if (local.empty() || local.find('\0') != std::string::npos) invalid(&name);
         names.push_back(std::move(local));
     }
@@ -61,7 +60,7 @@ Cell* push_read() {
         case Content::FILES: {
             Cell* list = block::push_new(int32_t(content.files.size()));
             for (const std::string& local : content.files) {
-                Cell file = file_names::make_file(file_names::to_qor_path(local));
+                Cell file = files::make_file(files::to_qor_path(local));
                 gc::CellRoot keep(&file);
                 block::append_copy(list, &file);
             }

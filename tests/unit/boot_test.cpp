@@ -65,7 +65,7 @@ TEST(BootFileNames, LocalPathsInTheLanguagesForm) {
         {"/home/me//x", "/home/me/x"},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(file_names::to_qor_path(c.local), c.expected) << c.local;
+    for (const Case& c : cases) EXPECT_EQ(files::to_qor_path(c.local), c.expected) << c.local;
 }
 
 class BootPayload : public EvalFixture {
