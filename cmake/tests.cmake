@@ -56,3 +56,13 @@ foreach(expected ${qor_cases})
   set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT 120
     ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>")
 endforeach()
+
+# The include layers (tools/check-layers.py): no file includes from a layer
+# above its own; the second test makes sure the check still catches one.
+if(NOT WIN32)
+  find_package(Python3 COMPONENTS Interpreter)
+endif()
+if(NOT WIN32 AND Python3_Interpreter_FOUND)
+  add_test(NAME layers.includes COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py ${CMAKE_SOURCE_DIR})
+  add_test(NAME layers.self-test COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py --self-test)
+endif()

@@ -2,7 +2,8 @@
 # Builds both builds and runs every test:
 #   native 32-bit Linux under ASan/UBSan (and again under the collector's
 #   stress mode), the plain debug build under valgrind, the optimised build
-#   (tools/qor and the benchmarks), and qor.exe with its tests under wine.
+#   (tools/qor and the benchmarks), and qor.exe with its tests under wine;
+#   first the check that no include runs up the layers (tools/check-layers.py).
 # Ends with one line "N passed, N failed" over all of them.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -45,6 +46,13 @@ build() {  # preset [targets...]
 
 stage "install"
 bash scripts/install-deps.sh || exit 1
+
+stage "include layers"
+if python3 tools/check-layers.py; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); status=1
+fi
 
 stage "native build, ASan+UBSan"
 if build linux-asan; then
