@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_output.hpp"

@@ -8,7 +8,7 @@
 
 #include "boot/console_io.hpp"
 #include "boot/payload.hpp"
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/error_report.hpp"

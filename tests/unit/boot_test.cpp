@@ -11,7 +11,7 @@
 #include "services/files.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 #include "datatypes/native.hpp"
 #include "eval_support.hpp"
 #include "evaluator/actions.hpp"

@@ -1,6 +1,6 @@
 // Routines of the system object's methods: the query of the call stack and
 // the runtime switches behind some of the system's fields.
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/stack.hpp"

@@ -6,7 +6,7 @@
 
 #include "boot/console_io.hpp"
 #include "services/files.hpp"
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/raise_seam.hpp"

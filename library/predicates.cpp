@@ -1,6 +1,6 @@
 // The datatype and typeset predicates: one comparison or one bit test each,
 // on any value (unset included).
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 
 #include <cstddef>
 

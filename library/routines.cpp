@@ -1,6 +1,6 @@
 // The registry of the library's routines and the maker the library's source
 // calls to bind them.
-#include "boot/routines.hpp"
+#include "library/routines.hpp"
 
 #include <cstring>
 #include <string>
