@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boot/console_io.hpp"
+#include "console/console_io.hpp"
 #include "boot/payload.hpp"
 #include "library/routines.hpp"
 #include "datatypes/block.hpp"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "boot/console_io.hpp"
+#include "console/console_io.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
 #include "datatypes/bitset.hpp"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "boot/console_io.hpp"
+#include "console/console_io.hpp"
 #include "services/files.hpp"
 #include "library/routines.hpp"
 #include "datatypes/block.hpp"

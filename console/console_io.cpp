@@ -1,5 +1,5 @@
 // The console's standard-stream input and output and its routines.
-#include "boot/console_io.hpp"
+#include "console/console_io.hpp"
 
 #include <string>
 
