@@ -9,7 +9,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 #include "runtime/checksum.hpp"
 #include "runtime/digest.hpp"
 #include "runtime/output_hooks.hpp"
@@ -17,10 +17,10 @@
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::typeset_of;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::typeset_of;
+using support::used;
 
 namespace {
 

@@ -13,23 +13,23 @@
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/natives.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 #include "runtime/arith.hpp"
 #include "runtime/elementary_math.hpp"
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::used;
 
 namespace {
 
 constexpr double PI = 3.141592653589793;
 
-Cell angle_types() { return values::typeset_of({TYPE_FLOAT, TYPE_INTEGER}); }
-Cell log_types() { return values::typeset_of({TYPE_FLOAT, TYPE_INTEGER, TYPE_PERCENT}); }
-Cell sign_types() { return values::typeset_union(values::number_types(), values::typeset_of({TYPE_MONEY, TYPE_TIME})); }
+Cell angle_types() { return support::typeset_of({TYPE_FLOAT, TYPE_INTEGER}); }
+Cell log_types() { return support::typeset_of({TYPE_FLOAT, TYPE_INTEGER, TYPE_PERCENT}); }
+Cell sign_types() { return support::typeset_union(support::number_types(), support::typeset_of({TYPE_MONEY, TYPE_TIME})); }
 
 // The argument at `index` as a double; an integer! becomes a float! in its
 // cell first (percent! keeps its payload).
@@ -39,7 +39,7 @@ double float_arg(uint32_t index, int32_t position) {
     case TYPE_INTEGER: float_::init_cell(a, double(integer::get_value(a))); return cell_float(a);
     case TYPE_FLOAT:
     case TYPE_PERCENT: return cell_float(a);
-    default: values::raise_expect_arg(int32_t(index), position);
+    default: support::raise_expect_arg(int32_t(index), position);
     }
 }
 
@@ -90,7 +90,7 @@ int32_t sign_of_arg(bool check) {
     case TYPE_MONEY:
         if (money_zero(v)) return 0;
         return (v->header & FLAG_MONEY_SIGN) ? -1 : 1;
-    default: values::raise_expect_arg(0, 0);
+    default: support::raise_expect_arg(0, 0);
     }
 }
 
@@ -177,7 +177,7 @@ bool compound_extreme(bool greater) {
 }
 
 int32_t extreme(bool check, bool greater) {
-    Cell types = values::typeset_union(values::scalar_types(), values::series_types());
+    Cell types = support::typeset_union(support::scalar_types(), support::series_types());
     check_arg(check, 0, types, 0);
     check_arg(check, 1, types, 1);
     if (compound_extreme(greater)) return 0;
@@ -274,8 +274,8 @@ int32_t sign_q_star(bool check, const int32_t*) {
 }
 
 int32_t zero_q_star(bool check, const int32_t*) {
-    Cell types = values::typeset_union(values::typeset_union(values::number_types(), values::any_point_types()),
-                                       values::typeset_of({TYPE_MONEY, TYPE_PAIR, TYPE_TIME, TYPE_CHAR, TYPE_TUPLE}));
+    Cell types = support::typeset_union(support::typeset_union(support::number_types(), support::any_point_types()),
+                                       support::typeset_of({TYPE_MONEY, TYPE_PAIR, TYPE_TIME, TYPE_CHAR, TYPE_TUPLE}));
     check_arg(check, 0, types, 0);
     Cell v = *arg(0);
     bool zero = false;
@@ -297,14 +297,14 @@ int32_t zero_q_star(bool check, const int32_t*) {
         for (uint32_t i = 0; i < tuple_length(&v); i++) zero = zero && p[i] == 0;
         break;
     }
-    default: values::raise_expect_arg(0, 0);
+    default: support::raise_expect_arg(0, 0);
     }
     logic_result(zero);
     return 0;
 }
 
 int32_t nan_q_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::number_types(), 0);
+    check_arg(check, 0, support::number_types(), 0);
     const Cell* v = arg(0);
     uint32_t t = type_of(v);
     logic_result((t == TYPE_FLOAT || t == TYPE_PERCENT) && std::isnan(cell_float(v)));
@@ -319,11 +319,11 @@ int32_t min_star(bool check, const int32_t*) { return extreme(check, false); }
 // ---- Integers -------------------------------------------------------------------------------------
 
 int32_t shift_star(bool check, const int32_t* refinements) {
-    Cell types = values::typeset_of({TYPE_INTEGER});
+    Cell types = support::typeset_of({TYPE_INTEGER});
     check_arg(check, 0, types, 0);
     check_arg(check, 1, types, 1);
-    if (type_of(arg(0)) != TYPE_INTEGER) values::raise_expect_arg(0, 0);
-    if (type_of(arg(1)) != TYPE_INTEGER) values::raise_expect_arg(1, 1);
+    if (type_of(arg(0)) != TYPE_INTEGER) support::raise_expect_arg(0, 0);
+    if (type_of(arg(1)) != TYPE_INTEGER) support::raise_expect_arg(1, 1);
     int32_t data = integer::get_value(arg(0));
     int32_t bits = integer::get_value(arg(1));
     if (bits < 0) bits = 0;
@@ -336,14 +336,14 @@ int32_t shift_star(bool check, const int32_t* refinements) {
 }
 
 int32_t to_hex_star(bool check, const int32_t* refinements) {
-    Cell types = values::typeset_of({TYPE_INTEGER});
+    Cell types = support::typeset_of({TYPE_INTEGER});
     check_arg(check, 0, types, 0);
-    if (type_of(arg(0)) != TYPE_INTEGER) values::raise_expect_arg(0, 0);
+    if (type_of(arg(0)) != TYPE_INTEGER) support::raise_expect_arg(0, 0);
     int32_t digits = 8;
     if (used(refinements, 0)) {
         int32_t at = refinements[0];
         check_arg(check, at, types, 2);
-        if (type_of(arg(uint32_t(at))) != TYPE_INTEGER) values::raise_expect_arg(at, 2);
+        if (type_of(arg(uint32_t(at))) != TYPE_INTEGER) support::raise_expect_arg(at, 2);
         int32_t n = integer::get_value(arg(uint32_t(at)));
         if (n <= 0) {
             Cell size = *arg(uint32_t(at));

@@ -17,15 +17,15 @@
 #include "datatypes/url_codec.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 #include "services/files.hpp"
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::typeset_of;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::typeset_of;
+using support::used;
 
 namespace {
 
@@ -52,7 +52,7 @@ double number_arg(uint32_t index, int32_t position) {
     Cell* a = arg(index);
     if (type_of(a) == TYPE_INTEGER) return double(integer::get_value(a));
     if (type_of(a) == TYPE_FLOAT) return cell_float(a);
-    values::raise_expect_arg(int32_t(index), position);
+    support::raise_expect_arg(int32_t(index), position);
 }
 
 // A coordinate of a pair!: an integer as it is, a float truncated toward
@@ -86,7 +86,7 @@ int32_t case_change(bool check, const int32_t* refinements, bool upper) {
     check_arg(check, 0, typeset_of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF, TYPE_CHAR}),
               0);
     check_arg(check, refinements[0],
-              values::typeset_union(values::number_types(), any_string_types()), 2);
+              support::typeset_union(support::number_types(), any_string_types()), 2);
     Cell* part = nullptr;
     if (used(refinements, 0)) {
         part = arg(uint32_t(refinements[0]));
@@ -266,10 +266,10 @@ int32_t as_money_star(bool check, const int32_t*) {
 // ---- as ------------------------------------------------------------------------------------------------
 
 int32_t as_star(bool check, const int32_t*) {
-    Cell series_kinds = values::typeset_union(values::any_path_types(),
-                                              values::typeset_union(typeset_of({TYPE_BLOCK, TYPE_PAREN}),
+    Cell series_kinds = support::typeset_union(support::any_path_types(),
+                                              support::typeset_union(typeset_of({TYPE_BLOCK, TYPE_PAREN}),
                                                                     any_string_types()));
-    check_arg(check, 0, values::typeset_union(series_kinds, typeset_of({TYPE_DATATYPE})), 0);
+    check_arg(check, 0, support::typeset_union(series_kinds, typeset_of({TYPE_DATATYPE})), 0);
     check_arg(check, 1, series_kinds, 1);
     Cell* type = arg(0);
     Cell spec = *arg(1);

@@ -9,13 +9,13 @@
 #include "datatypes/string_actions.hpp"
 #include "datatypes/typeset.hpp"
 #include "evaluator/natives.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::used;
 
 namespace {
 
@@ -34,12 +34,12 @@ void set_operation(bool check, const int32_t* refinements, int32_t op) {
     // Spec positions: the operands, /case, /skip and its size.
     int32_t size_position = two ? 4 : 3;
     if (check) {
-        Cell types = values::typeset_of({TYPE_BLOCK, TYPE_HASH, TYPE_STRING});
+        Cell types = support::typeset_of({TYPE_BLOCK, TYPE_HASH, TYPE_STRING});
         if (two) typeset_set_bit(&types, TYPE_BITSET), typeset_set_bit(&types, TYPE_TYPESET);
         if (op == SET_DIFFERENCE) typeset_set_bit(&types, TYPE_DATE);
         check_arg(true, 0, types, 0);
         if (two) check_arg(true, 1, types, 1);
-        if (used(refinements, 1)) check_arg(true, refinements[1], values::typeset_of({TYPE_INTEGER}), size_position);
+        if (used(refinements, 1)) check_arg(true, refinements[1], support::typeset_of({TYPE_INTEGER}), size_position);
     }
     bool case_sensitive = used(refinements, 0);
     Cell* skip = used(refinements, 1) ? arg(uint32_t(refinements[1])) : nullptr;
@@ -62,7 +62,7 @@ void set_operation(bool check, const int32_t* refinements, int32_t op) {
     } else if (t1 == TYPE_STRING) {
         string_actions::set_operation(arg(0), two ? arg(1) : arg(0), case_sensitive, skip, op, arg(0));
     } else {
-        values::raise_expect_arg(0, 0);
+        support::raise_expect_arg(0, 0);
     }
     stack::keep();
 }
@@ -91,9 +91,9 @@ int32_t difference_star(bool check, const int32_t* refinements) {
 }
 
 int32_t complement_q_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_of({TYPE_BITSET}), 0);
+    check_arg(check, 0, support::typeset_of({TYPE_BITSET}), 0);
     const Cell* bits = arg(0);
-    if (type_of(bits) != TYPE_BITSET) values::raise_expect_arg(0, 0);
+    if (type_of(bits) != TYPE_BITSET) support::raise_expect_arg(0, 0);
     bool complemented = (buffer_of(cell_node(bits))->flags & SERIES_BITSET_NOT) != 0;
     stack::set_last_keep(Cell{TYPE_LOGIC, complemented ? 1u : 0u, 0, 0});
     return 0;

@@ -23,7 +23,7 @@
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_output.hpp"
 #include "runtime/heap.hpp"
@@ -40,10 +40,10 @@
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::typeset_of;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::typeset_of;
+using support::used;
 
 namespace {
 
@@ -295,7 +295,7 @@ int32_t now_star(bool, const int32_t* refinements) {
 // ---- Environment -------------------------------------------------------------------------------------------------
 
 int32_t set_env_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_union(any_string_types(), values::any_word_types()), 0);
+    check_arg(check, 0, support::typeset_union(any_string_types(), support::any_word_types()), 0);
     check_arg(check, 1, typeset_of({TYPE_STRING, TYPE_NONE}), 1);
     std::u16string name = variable_name(arg(0));
     Cell value = *arg(1);
@@ -310,7 +310,7 @@ int32_t set_env_star(bool check, const int32_t*) {
 }
 
 int32_t get_env_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_union(any_string_types(), values::any_word_types()), 0);
+    check_arg(check, 0, support::typeset_union(any_string_types(), support::any_word_types()), 0);
     std::u16string name = variable_name(arg(0));
     int32_t size = platform::get_env(name.c_str(), nullptr, 0);
     // The value may change between the two calls; ask again until it fits.
@@ -419,7 +419,7 @@ int32_t browse_star(bool check, const int32_t*) {
 // ---- Compression --------------------------------------------------------------------------------------------------
 
 int32_t compress_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_union(any_string_types(), typeset_of({TYPE_BINARY})), 0);
+    check_arg(check, 0, support::typeset_union(any_string_types(), typeset_of({TYPE_BINARY})), 0);
     check_arg(check, 1, typeset_of({TYPE_WORD}), 1);
     int32_t method = compression_method(arg(1));
     // A copy: making the result may move the source's buffer.

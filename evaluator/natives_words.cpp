@@ -14,13 +14,13 @@
 #include "evaluator/eval_internal.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 
 namespace qor::natives {
 
-using values::arg;
-using values::check_arg;
-using values::used;
+using support::arg;
+using support::check_arg;
+using support::used;
 
 namespace {
 
@@ -188,8 +188,8 @@ int32_t type_q_star(bool, const int32_t* refinements) {
 // ---- Reading and writing words ---------------------------------------------------------------------
 
 int32_t get_star(bool check, const int32_t* refinements) {
-    check_arg(check, 0, values::typeset_union(values::typeset_union(values::any_word_types(), values::any_path_types()),
-                                              values::typeset_of({TYPE_OBJECT})),
+    check_arg(check, 0, support::typeset_union(support::typeset_union(support::any_word_types(), support::any_path_types()),
+                                              support::typeset_of({TYPE_OBJECT})),
               0);
     Cell target = *arg(0);
     gc::CellRoot keep(&target);
@@ -208,14 +208,14 @@ int32_t get_star(bool check, const int32_t* refinements) {
         Cell v = *object::object_reflect(&target, &field);
         stack::set_last_keep(&v);
     } else {
-        values::raise_expect_arg(0, 0);
+        support::raise_expect_arg(0, 0);
     }
     return 0;
 }
 
 int32_t set_star(bool check, const int32_t* refinements) {
-    check_arg(check, 0, values::typeset_union(values::typeset_union(values::any_word_types(), values::any_path_types()),
-                                              values::typeset_of({TYPE_BLOCK, TYPE_OBJECT})),
+    check_arg(check, 0, support::typeset_union(support::typeset_union(support::any_word_types(), support::any_path_types()),
+                                              support::typeset_of({TYPE_BLOCK, TYPE_OBJECT})),
               0);
     bool any = used(refinements, 0), case_ = used(refinements, 1);
     bool only = used(refinements, 2), some = used(refinements, 3);
@@ -235,14 +235,14 @@ int32_t set_star(bool check, const int32_t* refinements) {
     } else if (t == TYPE_BLOCK) {
         set_block(&target, &value, any, only, some);
     } else {
-        values::raise_expect_arg(0, 0);
+        support::raise_expect_arg(0, 0);
     }
     stack::set_last_keep(&value);
     return 0;
 }
 
 int32_t value_q_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_of({TYPE_WORD}), 0);
+    check_arg(check, 0, support::typeset_of({TYPE_WORD}), 0);
     const Cell* w = arg(0);
     bool has = false;
     Node ctx = is_any_word(type_of(w)) ? word::context_of(w) : nullptr;
@@ -254,7 +254,7 @@ int32_t value_q_star(bool check, const int32_t*) {
 }
 
 int32_t unset_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::typeset_of({TYPE_WORD, TYPE_BLOCK}), 0);
+    check_arg(check, 0, support::typeset_of({TYPE_WORD, TYPE_BLOCK}), 0);
     Cell target = *arg(0);
     gc::CellRoot keep(&target);
     if (is_any_word(type_of(&target))) {
@@ -269,7 +269,7 @@ int32_t unset_star(bool check, const int32_t*) {
             context::set_word_value(&w, &UNSET);
         }
     } else {
-        values::raise_expect_arg(0, 0);
+        support::raise_expect_arg(0, 0);
     }
     stack::set_last_keep(UNSET);
     return 0;
@@ -279,10 +279,10 @@ int32_t unset_star(bool check, const int32_t*) {
 
 int32_t bind_star(bool check, const int32_t* refinements) {
     if (check) {
-        check_arg(true, 0, values::typeset_union(values::any_word_types(), values::typeset_of({TYPE_BLOCK})), 0);
+        check_arg(true, 0, support::typeset_union(support::any_word_types(), support::typeset_of({TYPE_BLOCK})), 0);
         check_arg(true, 1,
-                  values::typeset_union(values::typeset_union(values::any_word_types(), values::any_object_types()),
-                                        values::typeset_of({TYPE_FUNCTION})),
+                  support::typeset_union(support::typeset_union(support::any_word_types(), support::any_object_types()),
+                                        support::typeset_of({TYPE_FUNCTION})),
                   1);
     }
     Cell target = *arg(0);
@@ -303,7 +303,7 @@ int32_t bind_star(bool check, const int32_t* refinements) {
         bool self = (context::record(ctx)->header & CONTEXT_HAS_SELF) != 0;
         context::bind_deep(&target, ctx, self);
     } else {
-        values::raise_expect_arg(0, 0);
+        support::raise_expect_arg(0, 0);
     }
     stack::set_last_keep(&target);
     return 0;
@@ -311,13 +311,13 @@ int32_t bind_star(bool check, const int32_t* refinements) {
 
 int32_t in_star(bool check, const int32_t*) {
     if (check) {
-        check_arg(true, 0, values::typeset_union(values::any_object_types(), values::any_function_types()), 0);
-        check_arg(true, 1, values::typeset_union(values::any_word_types(), values::typeset_of({TYPE_REFINEMENT})), 1);
+        check_arg(true, 0, support::typeset_union(support::any_object_types(), support::any_function_types()), 0);
+        check_arg(true, 1, support::typeset_union(support::any_word_types(), support::typeset_of({TYPE_REFINEMENT})), 1);
     }
     Cell owner = *arg(0), w = *arg(1);
     uint32_t ot = type_of(&owner);
-    if (!is_object_kind(ot) && !is_function_kind(ot)) values::raise_expect_arg(0, 0);
-    if (!is_word_kind(type_of(&w)) || type_of(&w) == TYPE_ISSUE) values::raise_expect_arg(1, 1);
+    if (!is_object_kind(ot) && !is_function_kind(ot)) support::raise_expect_arg(0, 0);
+    if (!is_word_kind(type_of(&w)) || type_of(&w) == TYPE_ISSUE) support::raise_expect_arg(1, 1);
     Node ctx = context_of_value(&owner);
     int32_t slot = ctx ? context::find_symbol(ctx, word::symbol_of(&w), true) : -1;
     if (slot < 0) {
@@ -331,9 +331,9 @@ int32_t in_star(bool check, const int32_t*) {
 }
 
 int32_t context_q_star(bool check, const int32_t*) {
-    check_arg(check, 0, values::any_word_types(), 0);
+    check_arg(check, 0, support::any_word_types(), 0);
     const Cell* w = arg(0);
-    if (!is_word_kind(type_of(w))) values::raise_expect_arg(0, 0);
+    if (!is_word_kind(type_of(w))) support::raise_expect_arg(0, 0);
     Node ctx = word::context_of(w);
     Cell owner = ctx ? *context::self_cell(ctx) : NONE;
     stack::set_last_keep(&owner);
@@ -341,9 +341,9 @@ int32_t context_q_star(bool check, const int32_t*) {
 }
 
 int32_t construct_star(bool check, const int32_t* refinements) {
-    check_arg(check, 0, values::typeset_of({TYPE_BLOCK}), 0);
-    if (used(refinements, 0)) check_arg(check, refinements[0], values::typeset_of({TYPE_OBJECT}), 2);
-    if (type_of(arg(0)) != TYPE_BLOCK) values::raise_expect_arg(0, 0);
+    check_arg(check, 0, support::typeset_of({TYPE_BLOCK}), 0);
+    if (used(refinements, 0)) check_arg(check, refinements[0], support::typeset_of({TYPE_OBJECT}), 2);
+    if (type_of(arg(0)) != TYPE_BLOCK) support::raise_expect_arg(0, 0);
     Cell spec = *arg(0);
     Cell prototype = used(refinements, 0) ? *arg(uint32_t(refinements[0])) : NONE;
     gc::CellRoot keep_spec(&spec), keep_prototype(&prototype);
@@ -354,16 +354,16 @@ int32_t construct_star(bool check, const int32_t* refinements) {
 
 int32_t extend_star(bool check, const int32_t* refinements) {
     if (check) {
-        check_arg(true, 0, values::typeset_of({TYPE_OBJECT, TYPE_MAP}), 0);
-        check_arg(true, 1, values::typeset_of({TYPE_BLOCK, TYPE_HASH, TYPE_MAP}), 1);
+        check_arg(true, 0, support::typeset_of({TYPE_OBJECT, TYPE_MAP}), 0);
+        check_arg(true, 1, support::typeset_of({TYPE_BLOCK, TYPE_HASH, TYPE_MAP}), 1);
     }
     Cell target = *arg(0), spec = *arg(1);
     gc::CellRoot keep_target(&target), keep_spec(&spec);
     // Extending an object is reserved.
     if (type_of(&target) == TYPE_OBJECT) raise_error("internal", "not-done");
-    if (type_of(&target) != TYPE_MAP) values::raise_expect_arg(0, 0);
+    if (type_of(&target) != TYPE_MAP) support::raise_expect_arg(0, 0);
     uint32_t st = type_of(&spec);
-    if (st != TYPE_BLOCK && st != TYPE_HASH && st != TYPE_MAP) values::raise_expect_arg(1, 1);
+    if (st != TYPE_BLOCK && st != TYPE_HASH && st != TYPE_MAP) support::raise_expect_arg(1, 1);
     map::extend_pairs(&target, &spec, used(refinements, 0));
     stack::set_last_keep(&target);
     return 0;
@@ -374,13 +374,13 @@ int32_t extend_star(bool check, const int32_t* refinements) {
 int32_t apply_star(bool check, const int32_t* refinements) {
     if (check) {
         check_arg(true, 0,
-                  values::typeset_union(values::any_function_types(), values::typeset_of({TYPE_WORD, TYPE_PATH})), 0);
-        check_arg(true, 1, values::typeset_of({TYPE_BLOCK}), 1);
+                  support::typeset_union(support::any_function_types(), support::typeset_of({TYPE_WORD, TYPE_PATH})), 0);
+        check_arg(true, 1, support::typeset_of({TYPE_BLOCK}), 1);
     }
     bool all = used(refinements, 0), safer = used(refinements, 1);
     Cell given = *arg(0), args = *arg(1);
     gc::CellRoot keep_given(&given), keep_args(&args);
-    if (type_of(&args) != TYPE_BLOCK) values::raise_expect_arg(1, 1);
+    if (type_of(&args) != TYPE_BLOCK) support::raise_expect_arg(1, 1);
 
     // The function, and the word that names its frame.
     Cell fn = given;

@@ -1,5 +1,5 @@
 // The argument checks of natives called with check? set.
-#include "evaluator/natives_values.hpp"
+#include "evaluator/natives_support.hpp"
 
 #include "eval_support.hpp"
 
@@ -17,10 +17,10 @@ TEST_F(NativeArgumentChecks, TypesAgainstTheSpec) {
     stack::mark_native(nullptr);
     Cell v = integer::make(1);
     stack::push(&v);
-    natives::values::check_arg(true, -1, none_allowed, 0);    // an unused refinement's argument
-    natives::values::check_arg(false, 0, none_allowed, 0);    // the caller checked already
-    natives::values::check_arg(true, 0, ints, 0);
-    RaisedError e = test::raised_by([&] { natives::values::check_arg(true, 0, none_allowed, 0); });
+    natives::support::check_arg(true, -1, none_allowed, 0);    // an unused refinement's argument
+    natives::support::check_arg(false, 0, none_allowed, 0);    // the caller checked already
+    natives::support::check_arg(true, 0, ints, 0);
+    RaisedError e = test::raised_by([&] { natives::support::check_arg(true, 0, none_allowed, 0); });
     EXPECT_EQ(e.id, "expect-arg");
     EXPECT_EQ(e.args[1].value.data1, uint32_t(TYPE_INTEGER));
     stack::init();
