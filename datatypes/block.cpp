@@ -4,12 +4,14 @@
 #include <cstring>
 
 #include "datatypes/dispatch.hpp"
+#include "datatypes/hash_index.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/series_internal.hpp"
 #include "datatypes/stack.hpp"
+#include "datatypes/symbol.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "runtime/heap.hpp"
@@ -98,12 +100,12 @@ Cell* select_value(Cell* block, const Cell* value) {
 
 Cell* select_word(Cell* block, const Cell* word, bool case_sensitive) {
     uint32_t symbol = word->data2;
-    uint32_t wanted = case_sensitive ? symbol : symbols::canonical(symbol);
+    uint32_t wanted = case_sensitive ? symbol : uint32_t(qor::symbol::resolve_alias(int32_t(symbol)));
     Cell* head = head_pointer(block);
     Cell* tail = tail_pointer(block);
     for (Cell* c = head; c < tail; c++) {
         if (!is_any_word(type_of(c))) continue;
-        uint32_t s = case_sensitive ? c->data2 : symbols::canonical(c->data2);
+        uint32_t s = case_sensitive ? c->data2 : uint32_t(qor::symbol::resolve_alias(int32_t(c->data2)));
         if (s == wanted) return c + 1 < tail ? c + 1 : none_value;
     }
     return none_value;

@@ -133,4 +133,8 @@ void copy_typed_values(Node node, uint32_t first, uint32_t end, uint32_t step, b
 
 void init();   // registers block! (id 5); after series::init
 
+// Registers the runtime's global block cells with the collector (after
+// every memory::init); block::init calls it.
+void init_storage();
+
 }  // namespace qor::block

@@ -9,6 +9,7 @@
 #include "datatypes/datatype.hpp"
 #include "datatypes/dispatch.hpp"
 #include "datatypes/eval_links.hpp"
+#include "datatypes/hash_index.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"

@@ -1,4 +1,7 @@
-// Upkeep of a hash!'s index through the hash-table operations.
+// Upkeep of a hash!'s index through the hash-table operations (see
+// hash_index.hpp).
+#include "datatypes/hash_index.hpp"
+
 #include <cstdint>
 
 #include "datatypes/series_internal.hpp"

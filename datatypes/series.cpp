@@ -6,6 +6,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/dispatch.hpp"
+#include "datatypes/hash_index.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
@@ -697,7 +698,7 @@ static bool is_field(const Cell* field, const char* name) {
     if (!is_any_word(type_of(field)) && type_of(field) != TYPE_REFINEMENT) return false;
     const Cell* word = word_for(name);
     if (!word) return false;
-    return symbols::canonical(field->data2) == symbols::canonical(word->data2);
+    return uint32_t(symbol::resolve_alias(int32_t(field->data2))) == uint32_t(symbol::resolve_alias(int32_t(word->data2)));
 }
 
 Cell* series_reflect(Cell* value, Cell* field) {
@@ -723,8 +724,3 @@ Cell* series_modify(Cell* target, Cell* field, Cell* value, bool case_sensitive)
 
 }  // namespace qor
 
-namespace qor::symbols {
-
-uint32_t canonical(uint32_t id) { return uint32_t(symbol::resolve_alias(int32_t(id))); }
-
-}  // namespace qor::symbols

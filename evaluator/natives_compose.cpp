@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "datatypes/block.hpp"
+#include "datatypes/hash_index.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/series_internal.hpp"
 #include "evaluator/interpreter.hpp"
