@@ -14,7 +14,7 @@
 //                    without them, loading text raises internal/not-done
 //   eval_block       without it, a block spec that must be evaluated raises
 //                    internal/not-done
-//   call_in_frame    without it, interp::call_function runs the handler
+//   call_in_frame    without it, the call_function entry runs the handler
 //                    (no frame label)
 //   current_position without it, an error's `near` stays none
 //   current_call     without it, the running call is unknown (<anon>)
