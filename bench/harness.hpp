@@ -9,7 +9,7 @@
 #include "datatypes/string.hpp"
 #include "evaluator/lexer.hpp"
 #include "runtime/collector.hpp"
-#include "runtime/root_block.hpp"
+#include "datatypes/root_block.hpp"
 
 namespace qor::bench {
 

@@ -14,9 +14,9 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
+#include "runtime/collector.hpp"
 #include "datatypes/cycle_stack.hpp"
 #include "datatypes/fixed_words.hpp"
-#include "runtime/collector.hpp"
 #include "runtime/throw.hpp"
 
 namespace qor::stack {
@@ -50,21 +50,19 @@ int32_t g_anon_symbol = 0;
 CallFrame* g_exit_frame = nullptr;
 
 namespace {
-
-
-int32_t g_body_symbol = 0;
-
-// Where and near of the next raise: fallbacks for when its frames and the
-// interpreter's position cannot tell (the word being evaluated at the top of
-// the code, a syntax error's source line), and forced ones for a throw that
-// no catch took, raised where the last catch let it pass; then the last
-// throw's own call and code.
-enum { HINT_WHERE, FORCED_WHERE, HINT_NEAR, FORCED_NEAR, THROW_WHERE, THROW_NEAR, HINT_CELLS };
 Cell g_hints[HINT_CELLS]{};
 
 void clear_hints() {
-    for (Cell& c : g_hints) c = Cell{TYPE_NONE, 0, 0, 0};
+    for (Cell& cell : g_hints) cell = Cell{TYPE_NONE, 0, 0, 0};
 }
+}  // namespace
+
+Cell* hints() { return g_hints; }
+
+namespace {
+
+
+int32_t g_body_symbol = 0;
 
 void refresh_symbols() {
     if (words::ready()) {
@@ -75,7 +73,6 @@ void refresh_symbols() {
     }
 }
 
-inline bool proper_symbol(int32_t sym) { return sym != g_body_symbol && sym != g_anon_symbol; }
 
 // Writes a function frame's saved values pointer back into its context.
 inline void restore_context(const CallFrame* f) {
@@ -102,86 +99,6 @@ void mark_roots() {
     }
 }
 
-// The error module's view of the stacks.
-const Cell* link_current_position() {
-    Cell* pos = interp::current_position();
-    return type_of(pos) == TYPE_UNSET ? nullptr : pos;
-}
-const Cell* link_current_call() {
-    g_call_word = current_call();
-    return &g_call_word;
-}
-int32_t link_list_calls(int32_t depth, int32_t frame, Cell* out, int32_t limit) {
-    return list_calls(depth, out, frame, limit);
-}
-void link_print_calls(int32_t depth, Cell* block, int32_t frame) { print_calls(depth, block, frame); }
-void link_eval_block(Cell* block) {
-    Checkpoint cp = checkpoint();
-    interp::eval_block(block, false);
-    restore(cp);
-}
-void link_in_native_frame(const Cell* word, void (*f)(void*), void* data) {
-    Checkpoint cp = checkpoint();
-    mark_native(word);
-    f(data);
-    restore(cp);
-}
-
-bool link_guarded(void (*f)(void*), void* data) {
-    Checkpoint cp = checkpoint();
-    try {
-        f(data);
-        return true;
-    } catch (const Thrown& t) {
-        if (t.code != THROW_ERROR) throw;
-        restore(cp);
-        return false;
-    }
-}
-
-void link_call_in_frame(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
-                        Cell* result) {
-    interp::call_function_named(label, function, args, count, result);
-}
-
-// Every raise: `where` and the stack position are recorded while the frames
-// of the failing call still stand, then the trace callback hears of it.
-void raise_hook(Cell* error) {
-    if (!frames_empty()) {
-        Cell where = g_hints[FORCED_WHERE];
-        if (type_of(&where) == TYPE_NONE) where = report_call();
-        else g_where_marker = nullptr;
-        if (type_of(&where) == TYPE_NONE) where = g_hints[HINT_WHERE];
-        error::set_where_if_none(error, &where);
-        stamp_error(error);
-    }
-    Cell* near = error::field(error, ERR_NEAR);
-    if (type_of(&g_hints[FORCED_NEAR]) != TYPE_NONE) *near = g_hints[FORCED_NEAR];
-    else if (type_of(near) == TYPE_NONE) *near = g_hints[HINT_NEAR];
-    Cell none{TYPE_NONE, 0, 0, 0};
-    g_hints[HINT_WHERE] = g_hints[FORCED_WHERE] = g_hints[HINT_NEAR] = g_hints[FORCED_NEAR] = none;
-    if (interp::tracing_active) {
-        uint32_t saved = runtime::record->thrown;
-        runtime::record->thrown = 0;
-        interp::fire_trace(interp::EVENT_ERROR, nullptr, -1, error, nullptr);
-        runtime::record->thrown = saved;
-    }
-}
-
-Cell word_of_frame(const CallFrame* f) {
-    Node ctx = reinterpret_cast<Node>(f->word_context);
-    int32_t sym = frame_symbol(f);
-    if (ctx && context::global()) return *context::word_for_symbol(ctx, sym);
-    if (context::global()) return *context::make_global_word(sym);
-    return Cell{TYPE_WORD, 0, uint32_t(sym), uint32_t(-1)};
-}
-
-Cell not_found_word() {
-    if (words::ready()) return *words::word(words::W_NOT_FOUND);
-    if (symbol::ready() && context::global()) return *context::make_global_word(symbol::intern("<not-found>"));
-    return Cell{TYPE_NONE, 0, 0, 0};
-}
-
 // A compiled body's frame right above the function frame of the same call:
 // the call is already named once by the function frame.
 bool repeats_call(const CallFrame* f) {
@@ -204,6 +121,22 @@ bool listed(const CallFrame* f, int32_t level) {
 
 }  // namespace
 
+bool proper_symbol(int32_t sym) { return sym != g_body_symbol && sym != g_anon_symbol; }
+
+Cell word_of_frame(const CallFrame* f) {
+    Node ctx = reinterpret_cast<Node>(f->word_context);
+    int32_t sym = frame_symbol(f);
+    if (ctx && context::global()) return *context::word_for_symbol(ctx, sym);
+    if (context::global()) return *context::make_global_word(sym);
+    return Cell{TYPE_WORD, 0, uint32_t(sym), uint32_t(-1)};
+}
+
+Cell not_found_word() {
+    if (words::ready()) return *words::word(words::W_NOT_FOUND);
+    if (symbol::ready() && context::global()) return *context::make_global_word(symbol::intern("<not-found>"));
+    return Cell{TYPE_NONE, 0, 0, 0};
+}
+
 // ---- Set-up ----------------------------------------------------------------------------------
 
 void init() {
@@ -212,16 +145,6 @@ void init() {
     g_where_marker = g_exit_frame = nullptr;
     clear_hints();
     ensure();
-    errors::set_raise_hook(raise_hook);
-    error::EvaluatorLinks& l = error::links();
-    l.current_position = link_current_position;
-    l.current_call = link_current_call;
-    l.list_calls = link_list_calls;
-    l.print_calls = link_print_calls;
-    l.eval_block = link_eval_block;
-    l.in_native_frame = link_in_native_frame;
-    l.call_in_frame = link_call_in_frame;
-    l.guarded = link_guarded;
 }
 
 bool ready() { return g_ready; }
@@ -500,157 +423,7 @@ void restore_to_frame(CallFrame* frame, Cell* base, Cell* top) {
     drop_stale_marker();
 }
 
-CallFrame* exit_frame() { return g_exit_frame; }
-
-// ---- Non-local exits -------------------------------------------------------------------------------
-
-void stamp_error(Cell* error) {
-    Cell* stack_field = error::field(error, ERR_STACK);
-    if (type_of(stack_field) == TYPE_BLOCK) return;
-    *stack_field = Cell{TYPE_INTEGER, 0, uint32_t(state.frames_top - state.frames_bottom), 0};
-}
-
-void throw_error(const Cell* error_in) {
-    Cell error = *error_in;
-    gc::CellRoot keep(&error);
-    if (type_of(&error) == TYPE_ERROR && !frames_empty()) {
-        Cell where = report_call();
-        error::set_where_if_none(&error, &where);
-        stamp_error(&error);
-    }
-    errors::throw_error(&error);
-}
-
-void throw_break(bool has_value, bool continue_) { throw Thrown{prepare_break(has_value, continue_)}; }
-void throw_return(bool has_value, bool from_top) { throw Thrown{prepare_return(has_value, from_top)}; }
-void throw_value(uint32_t code) { throw Thrown{prepare_value(code)}; }
-
-uint32_t prepare_break(bool has_value, bool continue_) {
-    const char* id = continue_ ? "continue" : "break";
-    CallFrame* f = state.frames_top - 2;   // below the frame of break or continue itself
-    for (; f >= state.frames_bottom; f--) {
-        uint32_t k = frame_kind(f);
-        if (k == FRAME_TRY_ALL) raise_error("throw", id);
-        if (k == FRAME_LOOP) break;
-    }
-    if (f < state.frames_bottom) raise_error("throw", id);
-    Cell value = has_value && !continue_ ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
-    Cell* inside = base_inside(f);
-    *inside = value;
-    g_exit_frame = f;
-    restore_to_frame(f, inside, inside);
-    return continue_ ? THROW_CONTINUE : THROW_BREAK;
-}
-
-uint32_t prepare_return(bool has_value, bool from_top) {
-    CallFrame* f = state.frames_top - (from_top ? 1 : 2);
-    for (; f >= state.frames_bottom; f--) {
-        if (f->header & FRAME_BODY) break;
-        if (frame_kind(f) == FRAME_TRY_ALL) raise_error("throw", "return");
-    }
-    if (f < state.frames_bottom) raise_error("throw", "return");
-    Cell value = has_value ? *state.base : Cell{TYPE_UNSET, 0, 0, 0};
-    Cell* inside = base_inside(f);
-    *inside = value;
-    g_exit_frame = f;
-    restore_to_frame(f, inside, inside);
-    return has_value ? THROW_RETURN : THROW_EXIT;
-}
-
-uint32_t prepare_value(uint32_t code, bool passed_on) {
-    if (!passed_on) {
-        // The throw's own call and code, for the error raised should no
-        // catch take it, wherever that is found out.
-        const CallFrame* own = top_frame();
-        g_hints[THROW_WHERE] = own && proper_symbol(frame_symbol(own)) ? word_of_frame(own) : Cell{TYPE_NONE, 0, 0, 0};
-        const Cell* position = interp::current_position();
-        g_hints[THROW_NEAR] = type_of(position) == TYPE_UNSET ? Cell{TYPE_NONE, 0, 0, 0} : *position;
-    }
-    if (!g_where_marker) g_where_marker = state.frames_top;
-    CallFrame* f = state.frames_top - 2;
-    for (; f >= state.frames_bottom; f--) {
-        uint32_t k = frame_kind(f);
-        if (k == FRAME_TRY_ALL) break;
-        if (k == FRAME_CATCH) break;
-    }
-    if (f < state.frames_bottom || frame_kind(f) == FRAME_TRY_ALL) {
-        Cell value = *state.base;
-        g_hints[FORCED_NEAR] = g_hints[THROW_NEAR];
-        if (passed_on) {
-            g_where_marker = nullptr;
-            g_hints[FORCED_WHERE] = g_hints[THROW_WHERE];
-        }
-        raise_error("throw", "throw", &value);
-    }
-    Cell value = *state.base;
-    Cell name = state.top - state.base >= 2 ? state.base[1] : Cell{TYPE_NONE, 0, 0, 0};
-    Cell* inside = base_inside(f);
-    inside[0] = value;
-    inside[1] = name;
-    g_exit_frame = f;
-    CallFrame* marker = g_where_marker;
-    restore_to_frame(f, inside, inside + 2);
-    g_where_marker = marker;   // kept for the next report, as the throw's position
-    if (interp::tracing_active) interp::trace_throw();
-    return code;
-}
-
-// ---- The report of an uncaught error --------------------------------------------------------------
-
-void set_caption_reader(CaptionReader reader) { g_caption_reader = reader; }
-
-void report_uncaught(const Cell* error_in) {
-    Cell error = *error_in;
-    gc::CellRoot keep(&error);
-    std::string caption = "Qor NoName App";
-    if (g_caption_reader) {
-        const Cell* title = g_caption_reader();
-        if (title && type_of(title) == TYPE_STRING) caption = string::to_utf8(title);
-    }
-    Cell text = string::make(64);
-    gc::CellRoot keep_text(&text);
-    if (state.bottom) {
-        state.base = state.top = state.bottom;
-        *push_slot() = error;
-    }
-    dispatch::form(&error, &text, nullptr, INT32_MAX);
-    std::string body = string::to_utf8(&text);
-    if (platform::is_redirected(platform::STD_ERR)) {
-        std::string out;
-        for (char c : body) {
-            if (c == '\n') out += '\r';
-            out += c;
-        }
-        out += "\r\n";
-        platform::write_std(platform::STD_ERR, out.data(), out.size());
-    } else {
-        std::u16string wide_caption = raw_utf::utf8_to_utf16(caption);
-        std::u16string wide_text = raw_utf::utf8_to_utf16(body);
-        show_alert_box(wide_caption.c_str(), wide_text.c_str());
-    }
-    runtime::exit();
-    platform::exit_process(-2);
-}
-
 // ---- Frame walks ----------------------------------------------------------------------------------
-
-void set_next_where(const Cell* word) { g_hints[HINT_WHERE] = *word; }
-void set_next_near(const Cell* value) { g_hints[HINT_NEAR] = *value; }
-
-// Like current_call, but while interpreted code runs, the calls it did not
-// make itself (the library's, such as the console's own catch around the
-// line) name nothing: the answer is then none.
-Cell report_call() {
-    CallFrame* f = (g_where_marker ? g_where_marker : state.frames_top) - 1;
-    g_where_marker = nullptr;
-    bool interpreted = !interp::in_compiled();
-    for (; f >= state.frames_bottom; f--) {
-        if (!proper_symbol(frame_symbol(f))) continue;
-        if (interpreted && !(f->header & FRAME_INTERP)) break;
-        return word_of_frame(f);
-    }
-    return interpreted ? Cell{TYPE_NONE, 0, 0, 0} : not_found_word();
-}
 
 Cell current_call() {
     CallFrame* f = (g_where_marker ? g_where_marker : state.frames_top) - 1;

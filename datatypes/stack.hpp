@@ -99,8 +99,8 @@ extern State state;
 
 // ---- Set-up --------------------------------------------------------------------------
 
-// Empties both stacks and runs ensure().  The evaluator links the error
-// module to them (stack::install_links, evaluator/exits.hpp).
+// Empties both stacks and the raise hints, and runs ensure().  The evaluator
+// links the error module to them (interp::install_links, evaluator/links.hpp).
 void init();
 bool ready();   // init or ensure has run
 // Registers the collector's root (again: the root list starts empty after
@@ -292,60 +292,12 @@ inline CallFrame* exit_frame() { return g_exit_frame; }
 // base of the frame above it, or the current base for the top frame.
 Cell* base_inside(CallFrame* frame);
 
-// ---- Non-local exits -------------------------------------------------------------------------
-
-// Sets the error's `where` from current_call when it is none, stamps its
-// stack position, and throws it as the pending error (THROW_ERROR).
-[[noreturn]] void throw_error(const Cell* error);
-// break (has_value: the running call's first argument is the value) and
-// continue.  Outside a loop, or behind a FRAME_TRY_ALL: throw/break or
-// throw/continue, raised from the exit's own call.
-[[noreturn]] void throw_break(bool has_value, bool continue_);
-// return (with the running call's first argument) and exit.  Without a frame
-// whose body runs: throw/return.  from_top: the search starts at the top
-// frame instead of below it.
-[[noreturn]] void throw_return(bool has_value, bool from_top);
-// throw: the value and its name (none or a word) are the running call's
-// first two cells; they land in the catch frame's result slot and the next
-// cell.  Without a catch: throw/throw with the value.
-[[noreturn]] void throw_value(uint32_t code);
-// The same exits made ready without the throw: the stacks are cut back to
-// the target and the code is answered.  A native returns it to the
-// interpreter, which carries it to the stopper without a C++ exception (see
-// interp::eval_block_exit); any other caller throws it.
-uint32_t prepare_break(bool has_value, bool continue_);
-uint32_t prepare_return(bool has_value, bool from_top);
-// With passed_on, a catch whose name did not match hands the throw on: an
-// error for want of a catch still names the throw's own call and code.
-uint32_t prepare_value(uint32_t code, bool passed_on = false);
-// Unless the error's `stack` field holds a block!, it becomes an integer!
-// with the current frame count.
-void stamp_error(Cell* error);
-
-// The report of an error that nothing caught: the caption is the `title` of
-// system/script when the caption reader gives a string, else
-// "Qor NoName App"; the error is formed without limit and shown in a message
-// box (standard error when it is a file or a pipe); the process ends with
-// status -2.  The outermost catch site of start-up calls it.
-[[noreturn]] void report_uncaught(const Cell* error);
-using CaptionReader = const Cell* (*)();
-void set_caption_reader(CaptionReader reader);
-
 // ---- Frame walks ---------------------------------------------------------------------------------
 
 // The word naming the innermost call (frames named <body> or <anon> are
 // skipped), starting at the where-marker when set; <not-found> below the
 // bottom.  Clears the where-marker.
 Cell current_call();
-// The word an error's `where` takes: as current_call, except that while
-// interpreted code runs the library's calls around it are not named (none).
-Cell report_call();
-// The `where` of the next error raised when its frames name no call (the
-// unset word being evaluated); cleared by that raise.
-void set_next_where(const Cell* word);
-// The `near` of the next error raised when the interpreter's position gives
-// none (a syntax error's source line, when no code is being evaluated).
-void set_next_near(const Cell* value);
 // From the top frame down to the one above the bottom frame: each proper
 // name as a word, then the frame's saved base as a cell count.
 void collect_trace(Cell* block);
@@ -362,6 +314,22 @@ void print_calls(int32_t level, Cell* block, int32_t frame_count);
 // For the datatype tests: ensures the stacks, empties them and opens a call
 // at the bottom, so the next pushed cell is the arguments base.
 void seam_start_call();
+
+// ---- For the exits and the raise hook (evaluator/exits.cpp) ------------------------------------
+
+// The word naming a frame's call, and <not-found> (none before the fixed
+// words exist); proper symbols are those other than <body> and <anon>.
+Cell word_of_frame(const CallFrame* f);
+Cell not_found_word();
+bool proper_symbol(int32_t sym);
+// Where and near of the next raise: fallbacks for when its frames and the
+// interpreter's position cannot tell (the word being evaluated at the top of
+// the code, a syntax error's source line), and forced ones for a throw that
+// no catch took, raised where the last catch let it pass; then the last
+// throw's own call and code.  Kept here so that init clears them and the
+// collector marks them with the stacks.
+enum Hint { HINT_WHERE, FORCED_WHERE, HINT_NEAR, FORCED_NEAR, THROW_WHERE, THROW_NEAR, HINT_CELLS };
+Cell* hints();
 
 }  // namespace stack
 

@@ -1,4 +1,6 @@
-// Non-local exits (break, continue, return, exit, throw, errors) carry the
+// The non-local exits: break, continue, return, exit, throw and errors.
+//
+// They carry the
 // codes of runtime/throw.hpp.  The exit finds its target frame, writes the
 // value the stopper expects into the target's result slot, records the
 // target (`exit_frame`) and cuts both stacks back to it.  The code then
@@ -12,6 +14,7 @@
 // its context's values pointer).  Frames are popped exactly once on every
 // exit path: by their owner on the normal path, by the exit's cut or a
 // stopper's restore on a non-local one.
+//
 #pragma once
 #include <cstdint>
 
@@ -43,9 +46,26 @@ namespace qor::stack {
 // interp::eval_block_exit); any other caller throws it.
 uint32_t prepare_break(bool has_value, bool continue_);
 uint32_t prepare_return(bool has_value, bool from_top);
-uint32_t prepare_value(uint32_t code);
+// With passed_on, a catch whose name did not match hands the throw on: an
+// error for want of a catch still names the throw's own call and code.
+uint32_t prepare_value(uint32_t code, bool passed_on = false);
 // Unless the error's `stack` field holds a block!, it becomes an integer!
 // with the current frame count.
 void stamp_error(Cell* error);
+
+// The raise hook: records `where` (report_call, or the hints) and the stack
+// position in a new error while the frames of the failing call still stand,
+// and its `near` from the hints.
+void record_raise(Cell* error);
+
+// The word an error's `where` takes: as current_call, except that while
+// interpreted code runs the library's calls around it are not named (none).
+Cell report_call();
+// The `where` of the next error raised when its frames name no call (the
+// unset word being evaluated); cleared by that raise.
+void set_next_where(const Cell* word);
+// The `near` of the next error raised when the interpreter's position gives
+// none (a syntax error's source line, when no code is being evaluated).
+void set_next_near(const Cell* value);
 
 }  // namespace qor::stack

@@ -9,6 +9,7 @@
 #include "evaluator/interpreter.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/runtime_record.hpp"
+#include "runtime/throw.hpp"
 
 namespace qor::interp {
 
@@ -43,32 +44,28 @@ void link_in_native_frame(const Cell* word, void (*f)(void*), void* data) {
     restore(cp);
 }
 
+bool link_guarded(void (*f)(void*), void* data) {
+    Checkpoint cp = checkpoint();
+    try {
+        f(data);
+        return true;
+    } catch (const Thrown& t) {
+        if (t.code != THROW_ERROR) throw;
+        restore(cp);
+        return false;
+    }
+}
+
 void link_call_in_frame(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
                         Cell* result) {
     interp::call_function_named(label, function, args, count, result);
-}
-
-// Every raise: `where` and the stack position are recorded while the frames
-// of the failing call still stand, then the trace callback hears of it.
-void raise_hook(Cell* error) {
-    if (!frames_empty()) {
-        Cell where = current_call();
-        error::set_where_if_none(error, &where);
-        stamp_error(error);
-    }
-    if (interp::tracing_active) {
-        uint32_t saved = runtime::record->thrown;
-        runtime::record->thrown = 0;
-        interp::fire_trace(interp::EVENT_ERROR, nullptr, -1, error, nullptr);
-        runtime::record->thrown = saved;
-    }
 }
 
 }  // namespace
 
 void install_links() {
     eval_links::Links& l = eval_links::get();
-    l.raise = raise_hook;
+    l.raise = record_raise;
     l.call_function = interp::call_function;
     l.current_position = link_current_position;
     l.current_call = link_current_call;
@@ -77,6 +74,7 @@ void install_links() {
     l.eval_block = link_eval_block;
     l.in_native_frame = link_in_native_frame;
     l.call_in_frame = link_call_in_frame;
+    l.guarded = link_guarded;
 }
 
 }  // namespace qor::interp
