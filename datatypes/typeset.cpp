@@ -8,7 +8,7 @@
 #include "datatypes/number_support.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 
 namespace qor {
