@@ -167,8 +167,18 @@ void fire_trace(uint32_t event, const Cell* code_in, int32_t position, const Cel
     stack::state.top = saved_top;
 }
 
-void trace_init() { fire_trace(EVENT_INIT, nullptr, -1, nullptr, nullptr); }
-void trace_end() { fire_trace(EVENT_END, nullptr, -1, nullptr, nullptr); }
+// A traced run is usually started and ended by library code, which fires no
+// events of its own; its start and end are still the user's events.
+void trace_init() {
+    tracing_active = g_tracing;
+    fire_trace(EVENT_INIT, nullptr, -1, nullptr, nullptr);
+    update_active();
+}
+void trace_end() {
+    tracing_active = g_tracing;
+    fire_trace(EVENT_END, nullptr, -1, nullptr, nullptr);
+    update_active();
+}
 void trace_throw() {
     if (tracing_active) fire_trace(EVENT_THROW, nullptr, -1, stack::arguments_base(), nullptr);
 }

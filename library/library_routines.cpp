@@ -224,6 +224,13 @@ Cell* collect_calls(Cell* const* args) {
 
 Cell* tracing_q(Cell* const*) { return answer_logic(interp::tracing()); }
 
+// Suspends or resumes the events of a traced run; outside one there is no
+// callback to resume, so nothing changes.
+Cell* set_tracing(Cell* const* args) {
+    if (interp::user_tracing()) interp::set_tracing(type_of(args[0]) == TYPE_LOGIC && args[0]->data1 != 0);
+    return nullptr;
+}
+
 // ---- The collector -------------------------------------------------------------------------------------
 
 // ---- JSON string literals ----------------------------------------------------------------------
@@ -318,6 +325,7 @@ const Entry LIBRARY[] = {
     {"frame-index?", frame_index_q},
     {"collect-calls", collect_calls},
     {"tracing?", tracing_q},
+    {"set-tracing", set_tracing},
     {"read-clipboard", read_clipboard},
     {"write-clipboard", write_clipboard},
     {"write-stdout", write_stdout},
