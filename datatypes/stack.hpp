@@ -288,6 +288,9 @@ void restore_to_frame(CallFrame* frame, Cell* base, Cell* top);
 // The frame the last break, continue, return, exit or throw was aimed at;
 // its stopper compares it with its own frame and lets others pass.
 inline CallFrame* exit_frame() { return g_exit_frame; }
+// Puts back the target of an exit that code run during its unwinding (a
+// trace callback) may have replaced with its own.
+inline void set_exit_frame(CallFrame* frame) { g_exit_frame = frame; }
 // The base inside a frame (the result slot of the code it runs): the saved
 // base of the frame above it, or the current base for the top frame.
 Cell* base_inside(CallFrame* frame);

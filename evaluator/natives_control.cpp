@@ -273,6 +273,23 @@ public:
         interp::trace_remove();
         *interp::callback_cell() = NONE;
     }
+    // The end of a run that a non-local exit cuts short: the callback sees
+    // `end` too, and the exit then goes on as it was.  A further exit out of
+    // the callback is dropped in favour of the pending one.
+    void end_unwinding() {
+        if (!installed_ || ended_) return;
+        ended_ = true;
+        CallFrame* target = stack::exit_frame();
+        interp::set_tracing(true);
+        try {
+            interp::trace_remove();
+        } catch (const Thrown&) {
+            interp::set_user_tracing(false);
+            interp::set_tracing(false);
+        }
+        stack::set_exit_frame(target);
+        *interp::callback_cell() = NONE;
+    }
     CallFrame* parent() const { return parent_; }
 
 private:
@@ -677,63 +694,67 @@ int32_t do_star(bool check, const int32_t* refinements) {
     std::optional<TraceScope> trace;
     if (refinements[3] != -1) trace.emplace(args() + refinements[3]);
     CallFrame* traced_parent = trace ? trace->parent() : nullptr;
-
-    if (t == TYPE_STRING) {
-        Cell loaded = NONE;
-        gc::CellRoot keep_loaded(&loaded);
-        lexer::transcode(&value, &loaded);
-        value = loaded;
-        t = TYPE_BLOCK;
-    }
     uint32_t code = 0;
-    if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH) {
-        uint32_t total = block::total_length(&value);
-        if (value.data1 > total) value.data1 = total;
-        if (refinements[0] != -1) {
-            if (const Cell* expand = library_function("expand-directives")) {
-                Cell fn = *expand;
-                Cell call_args[2] = {value, NONE};
-                Cell expanded = NONE;
-                gc::CellRoot keep_fn(&fn), keep_args(call_args, 2), keep_expanded(&expanded);
-                Cell* word = word::make_from_c_string("expand-directives");
-                Cell label = *word;
-                gc::CellRoot keep_label(&label);
-                stack::mark_native(&label);
-                interp::call_function_named(&label, &fn, call_args, 2, &expanded);
-                stack::unwind();
-                if (is_any_block(type_of(&expanded))) value = expanded;
-            } else {
-                raise_error("script", "no-value", "expand-directives");
+    try {
+        if (t == TYPE_STRING) {
+            Cell loaded = NONE;
+            gc::CellRoot keep_loaded(&loaded);
+            lexer::transcode(&value, &loaded);
+            value = loaded;
+            t = TYPE_BLOCK;
+        }
+        if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH) {
+            uint32_t total = block::total_length(&value);
+            if (value.data1 > total) value.data1 = total;
+            if (refinements[0] != -1) {
+                if (const Cell* expand = library_function("expand-directives")) {
+                    Cell fn = *expand;
+                    Cell call_args[2] = {value, NONE};
+                    Cell expanded = NONE;
+                    gc::CellRoot keep_fn(&fn), keep_args(call_args, 2), keep_expanded(&expanded);
+                    Cell* word = word::make_from_c_string("expand-directives");
+                    Cell label = *word;
+                    gc::CellRoot keep_label(&label);
+                    stack::mark_native(&label);
+                    interp::call_function_named(&label, &fn, call_args, 2, &expanded);
+                    stack::unwind();
+                    if (is_any_block(type_of(&expanded))) value = expanded;
+                } else {
+                    raise_error("script", "no-value", "expand-directives");
+                }
             }
-        }
-        if (refinements[2] != -1) {
-            Cell position = args()[refinements[2]];
-            gc::CellRoot keep_position(&position);
-            uint32_t next = interp::do_next(&value);
-            Cell result = *stack::arguments_base();
-            gc::CellRoot keep_result(&result);
-            Cell after = value;
-            after.data1 = next;
-            set_word(&position, &after);
+            if (refinements[2] != -1) {
+                Cell position = args()[refinements[2]];
+                gc::CellRoot keep_position(&position);
+                uint32_t next = interp::do_next(&value);
+                Cell result = *stack::arguments_base();
+                gc::CellRoot keep_result(&result);
+                Cell after = value;
+                after.data1 = next;
+                set_word(&position, &after);
+                stack::set_last_keep(&result);
+            } else {
+                code = do_block(&value, traced_parent);
+            }
+        } else if (t == TYPE_FILE || t == TYPE_URL) {
+            const Cell* do_file = library_function("do-file");
+            if (!do_file) raise_error("internal", "not-done");
+            Cell fn = *do_file;
+            Cell call_args[3] = {value, NONE, refinements[1] != -1 ? args()[refinements[1]] : NONE};
+            Cell result = NONE;
+            gc::CellRoot keep_fn(&fn), keep_args(call_args, 3), keep_result(&result);
+            Cell label = *word::make_from_c_string("do-file");
+            gc::CellRoot keep_label(&label);
+            interp::call_function_named(&label, &fn, call_args, 3, &result);
             stack::set_last_keep(&result);
+        } else if (t == TYPE_ERROR) {
+            stack::throw_error(&value);
         } else {
-            code = do_block(&value, traced_parent);
+            eval_single(&value);
         }
-    } else if (t == TYPE_FILE || t == TYPE_URL) {
-        const Cell* do_file = library_function("do-file");
-        if (!do_file) raise_error("internal", "not-done");
-        Cell fn = *do_file;
-        Cell call_args[3] = {value, NONE, refinements[1] != -1 ? args()[refinements[1]] : NONE};
-        Cell result = NONE;
-        gc::CellRoot keep_fn(&fn), keep_args(call_args, 3), keep_result(&result);
-        Cell label = *word::make_from_c_string("do-file");
-        gc::CellRoot keep_label(&label);
-        interp::call_function_named(&label, &fn, call_args, 3, &result);
-        stack::set_last_keep(&result);
-    } else if (t == TYPE_ERROR) {
-        stack::throw_error(&value);
-    } else {
-        eval_single(&value);
+    } catch (const Thrown&) {
+        if (trace) trace->end_unwinding();
+        throw;
     }
     if (trace) trace->end();
     return int32_t(code);
