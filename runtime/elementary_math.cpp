@@ -252,6 +252,19 @@ bool exp_fast(double x, double xl, double extra, double* out) {
 
 // ---- Logarithm ------------------------------------------------------------------------------
 
+// x = m 2^e for a positive normal x, with m in [sqrt(1/2), sqrt(2)): adds
+// e to *e and answers m.
+double split_near_one(double x, int* e) {
+    uint64_t b = bits_of(x);
+    *e += int(b >> 52) - 1023;
+    double m = from_bits((b & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    if (m > SQRT_2) {
+        m *= 0.5;
+        *e += 1;
+    }
+    return m;
+}
+
 // log(x) for a positive finite x.
 DD log_dd(double x) {
     int e = 0;
@@ -260,13 +273,7 @@ DD log_dd(double x) {
         e = -54;
     }
     // 1. x = m 2^e with m in [sqrt(1/2), sqrt(2)).
-    uint64_t b = bits_of(x);
-    e += int(b >> 52) - 1023;
-    double m = from_bits((b & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    if (m > SQRT_2) {
-        m *= 0.5;
-        e += 1;
-    }
+    double m = split_near_one(x, &e);
     // 2. m = c (1 + f/c), c = j/64 the nearest table point; log(m/c) = 2 atanh(s).
     int j = int(m * 64.0 + 0.5);
     double c = j / 64.0;
@@ -288,13 +295,8 @@ DD log_dd(double x) {
 // below 2^-69 of the result, the seven roundings of lo below 2^-73, the
 // dropped e*LN2_PIECES[2] below 2^-92.
 void log_fast(double x, double* hi, double* lo) {
-    uint64_t b = bits_of(x);
-    int e = int(b >> 52) - 1023;
-    double m = from_bits((b & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    if (m > SQRT_2) {
-        m *= 0.5;
-        e += 1;
-    }
+    int e = 0;
+    double m = split_near_one(x, &e);
     int j = int(m * 64.0 + 0.5);
     double c = j / 64.0;
     double f = m - c;   // exact
