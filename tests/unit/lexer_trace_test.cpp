@@ -65,6 +65,11 @@ protected:
         g_nested = false;
         interp::set_call_hook(trace_hook);
     }
+    // The hook would answer every later call from C++ in this process.
+    void TearDown() override {
+        interp::set_call_hook(nullptr);
+        ObjectFixture::TearDown();
+    }
     // transcode/trace with a callback whose body is `body`.
     std::string trace(const char* source, const char* body = "[true]") {
         Cell fn = test::make_function("[event input type line token]", body);
