@@ -27,7 +27,9 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
-#include "datatypes/pair_seam.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/path.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
@@ -117,7 +119,10 @@ const Registration REGISTRATIONS[] = {
     {TYPE_FLOAT, float_::init},
     {TYPE_TYPESET, typeset::init},
     {TYPE_MAP, map::init},
-    {TYPE_PAIR, pair_seam::init},
+    {TYPE_PAIR, pair::init},
+    {TYPE_PERCENT, percent::init},
+    {TYPE_POINT2D, point::init2d},
+    {TYPE_POINT3D, point::init3d},
     {TYPE_TUPLE, tuple::init},
     {TYPE_TIME, time::init},
     {TYPE_DATE, date::init},

@@ -711,13 +711,8 @@ Cell* date_eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, Ce
 }
 
 Cell* date_pick(Cell* value, int32_t index) {
-    // A word index reaches the entry as 0: it is read from the argument
-    // that follows the date.
-    Cell index_cell = integer::make(index);
-    if (index == 0 && value == stack::arguments_base() && is_any_word(type_of(value + 1))) {
-        index_cell = value[1];
-        index = date::field_of_word(&index_cell);
-    }
+    Cell index_cell = pick_index_arg(value, index);
+    if (is_any_word(type_of(&index_cell))) index = date::field_of_word(&index_cell);
     if (index < 1 || index > 14) raise_error("script", "out-of-range", &index_cell);
     return date::get_field(value, index);
 }

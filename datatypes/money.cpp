@@ -733,11 +733,10 @@ Cell* money_eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, C
 }
 
 Cell* money_pick(Cell* value, int32_t index) {
-    if (index != 1 && index != 2) {
-        Cell n = integer::make(index);
-        raise_error("script", "out-of-range", &n);
-    }
-    return money::push_field(value, index);
+    Cell given = pick_index_arg(value, index);
+    int32_t field = money::field_of(&given);
+    if (field < 0) raise_error("script", "out-of-range", &given);
+    return money::push_field(value, field);
 }
 
 int32_t money_compare(Cell* value1, Cell* value2, int32_t op) {

@@ -94,5 +94,11 @@ void append_text(Cell* out, const char* text, uint32_t length) {
     string::append_ascii(out, text, length);
 }
 
+Cell pick_index_arg(const Cell* value, int32_t index) {
+    if (index == 0 && value == stack::arguments_base() && type_of(value + 1) != TYPE_INTEGER)
+        return value[1];
+    return Cell{TYPE_INTEGER, 0, uint32_t(index), 0};
+}
+
 }  // namespace number_support
 }  // namespace qor

@@ -39,6 +39,12 @@ inline bool is_float_like(uint32_t type) {
     return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
 }
 
+// pick hands its index over as an integer, so a word (or any other
+// non-integer index) arrives as 0: this gives back the index the caller
+// wrote, read from the argument after the value when pick was called with
+// one, else the integer.
+Cell pick_index_arg(const Cell* value, int32_t index);
+
 // Appends text to an output string of form/mold.
 void append_text(Cell* out, const char* text, uint32_t length);
 

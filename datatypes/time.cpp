@@ -279,11 +279,8 @@ Cell* time_eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, Ce
 }
 
 Cell* time_pick(Cell* value, int32_t index) {
-    if (index < 1 || index > 3) {
-        Cell n = integer::make(index);
-        raise_error("script", "out-of-range", &n);
-    }
-    return time::get_field(value, index);
+    Cell given = pick_index_arg(value, index);
+    return time::pick_field(value, &given);
 }
 
 // ---------------------------------------------------------------------------

@@ -298,7 +298,10 @@ Cell* tuple_eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, C
 }
 
 Cell* tuple_pick(Cell* value, int32_t index) {
-    if (index < 1 || uint32_t(index) > tuple::count(value)) tuple::out_of_range(index);
+    if (index < 1 || uint32_t(index) > tuple::count(value)) {
+        Cell given = pick_index_arg(value, index);
+        raise_error("script", "out-of-range", &given);
+    }
     uint8_t bytes[tuple::MAX_COUNT];
     tuple::get_bytes(value, bytes);
     return integer::push_new(bytes[index - 1]);

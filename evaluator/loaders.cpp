@@ -15,6 +15,8 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
@@ -616,7 +618,7 @@ void load_percent(Record& r, const uint8_t* start, const uint8_t* end, uint32_t,
     r.position = end + 1;
     double v;
     if (!number_scan::read_float(start, end, -2, &v)) invalid(r, start, TYPE_FLOAT);
-    if (load) not_built();
+    if (load) push(r, percent::make(v));
 }
 
 void load_float(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -672,7 +674,7 @@ void load_point(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, b
     int32_t n = parse_point(start, end, xyz);
     if (n < 0) invalid(r, start - 1, n <= -3 ? TYPE_POINT3D : TYPE_POINT2D);
     r.type_override = n == 3 ? TYPE_POINT3D : TYPE_POINT2D;
-    if (load) not_built();
+    if (load) push(r, n == 3 ? point::make3d(xyz[0], xyz[1], xyz[2]) : point::make2d(xyz[0], xyz[1]));
 }
 
 void load_time(Record& r, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {

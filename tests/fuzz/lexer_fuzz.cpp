@@ -20,7 +20,9 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
-#include "datatypes/pair_seam.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/path.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -63,7 +65,10 @@ void start_runtime() {
     issue::init();
     time::init();
     file_seam::init();
-    pair_seam::init();
+    pair::init();
+    percent::init();
+    point::init2d();
+    point::init3d();
     root_block::make();
     context::make_global();
     lexer::init();

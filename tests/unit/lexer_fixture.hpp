@@ -8,7 +8,9 @@
 #include <string>
 
 #include "datatypes/file_seam.hpp"
-#include "datatypes/pair_seam.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/time.hpp"
 #include "evaluator/lexer.hpp"
@@ -22,7 +24,10 @@ protected:
         WordFixture::SetUp();
         time::init();
         file_seam::init();
-        pair_seam::init();
+        pair::init();
+        percent::init();
+        point::init2d();
+        point::init3d();
         lexer::init();
     }
 };

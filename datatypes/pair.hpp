@@ -1,0 +1,19 @@
+// pair!: two signed 32-bit integers x and y, written AxB.  Arithmetic works
+// component by component with the integer kernel and lands in point2D!
+// when a float factor or divisor is involved or a component overflows.
+//
+//   header TYPE_PAIR, word 2 = x, word 3 = y (int32)
+#pragma once
+#include <cstdint>
+
+#include "datatypes/cell.hpp"
+
+namespace qor::pair {
+
+void init();   // registers pair!
+
+inline Cell make(int32_t x, int32_t y) { return Cell{TYPE_PAIR, 0, uint32_t(x), uint32_t(y)}; }
+inline int32_t x_of(const Cell* p) { return int32_t(p->data2); }
+inline int32_t y_of(const Cell* p) { return int32_t(p->data3); }
+
+}  // namespace qor::pair
