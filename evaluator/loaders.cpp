@@ -672,6 +672,7 @@ void load_point(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, b
     r.entry_state = enclosing_state(r);
     double xyz[3];
     int32_t n = parse_point(start, end, xyz);
+    if (n == POINT_BAD_NUMBER) invalid(r, start - 1, TYPE_FLOAT);
     if (n < 0) invalid(r, start - 1, n <= -3 ? TYPE_POINT3D : TYPE_POINT2D);
     r.type_override = n == 3 ? TYPE_POINT3D : TYPE_POINT2D;
     if (load) push(r, n == 3 ? point::make3d(xyz[0], xyz[1], xyz[2]) : point::make2d(xyz[0], xyz[1]));
@@ -1095,9 +1096,10 @@ int32_t parse_point(const uint8_t* start, const uint8_t* end, double xyz[3]) {
         while (p < end && (*p == ' ' || *p == '\t')) p++;
         const uint8_t* s = p;
         while (p < end && *p != ',' && *p != ' ' && *p != '\t') p++;
-        if (n == 3 || s == p || p - s > int32_t(number_scan::MAX_FLOAT_TEXT)) return -(n + 1);
+        if (n == 3 || s == p) return -(n + 1);
+        if (p - s > int32_t(number_scan::MAX_FLOAT_TEXT)) return POINT_BAD_NUMBER;
         if (!number_scan::read_float(s, p, 0, &xyz[n]) && !number_scan::read_special_float(s, p, &xyz[n]))
-            return -(n + 1);
+            return POINT_BAD_NUMBER;
         n++;
         while (p < end && (*p == ' ' || *p == '\t')) p++;
         if (p == end) break;

@@ -35,7 +35,9 @@ bool parse_time(const uint8_t* start, const uint8_t* end, double* seconds);
 int32_t decode_binary(const uint8_t* start, const uint8_t* end, int32_t base, uint8_t* out);
 
 // The parts of a point literal between its parentheses: 2 or 3 numbers;
-// answers the count, or -(count read + 1) when malformed.
+// answers the count, or -(count read + 1) when malformed, or
+// POINT_BAD_NUMBER when a part is not a number.
+constexpr int32_t POINT_BAD_NUMBER = -100;
 int32_t parse_point(const uint8_t* start, const uint8_t* end, double xyz[3]);
 
 }  // namespace qor::lexer

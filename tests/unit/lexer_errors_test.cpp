@@ -123,7 +123,7 @@ TEST_F(LexerErrors, InvalidValuesOfTypesNotBuiltYet) {
         {"<a", "invalid tag! @ <a"},
         {"'<a>", "invalid tag! @ '<a>"},
         {"(1, 2", "invalid point2D! @ (1, 2"},
-        {"(a, b)", "invalid point2D! @ (a, b)"},
+        {"(a, b)", "invalid float! @ (a, b)"},   // a part that is not a number
         {"(1, 2, x)", "invalid point2D! @ (1, 2, x)"},
         {"(1, 2, 3, 4)", "invalid point3D! @ (1, 2, 3, 4)"},
         {"#[a 1 b]", "invalid map! @ ]"},
