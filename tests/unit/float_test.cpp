@@ -172,6 +172,10 @@ TEST_F(FloatType, MoldIsShortestRoundTrip) {
 }
 
 TEST_F(FloatType, KernelAndOperandTyping) {
+    // The cases of an unregistered pair! hold even when another suite of
+    // this process has registered it.
+    RegistryTables saved = registry::tables();
+    registry::tables().actions[TYPE_PAIR][SLOT_ADD - 1] = ACTION_NONE;
     struct Case {
         void (*action)();
         Cell left, right;
@@ -226,6 +230,7 @@ TEST_F(FloatType, KernelAndOperandTyping) {
     EXPECT_EQ(e.id, "cannot-use");
     EXPECT_EQ(e.args[0].word, "and~");
     EXPECT_EQ(e.args[1].value.data1, uint32_t(TYPE_FLOAT));
+    registry::tables() = saved;
 }
 
 // Doubles n units in the last place away from x.
