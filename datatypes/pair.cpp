@@ -13,7 +13,7 @@
 #include "datatypes/point.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/random.hpp"
 

@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::pair {
 

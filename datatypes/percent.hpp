@@ -3,7 +3,7 @@
 //
 //   header TYPE_PERCENT, words 2-3 = the fraction (double)
 #pragma once
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 #include "datatypes/float.hpp"
 
 namespace qor::percent {

@@ -14,9 +14,9 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
-#include "datatypes/stack_seam.hpp"
+#include "datatypes/stack.hpp"
 #include "datatypes/word.hpp"
-#include "runtime/murmur3.hpp"
+#include "datatypes/murmur3.hpp"
 #include "runtime/random.hpp"
 
 namespace qor {

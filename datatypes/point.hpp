@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "datatypes/cell.hpp"
+#include "runtime/cell.hpp"
 
 namespace qor::point {
 
