@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "block_support.hpp"
+#include "runtime_fixture.hpp"
 #include "datatypes/hash_table.hpp"
 #include "runtime/ownership.hpp"
 
@@ -18,7 +18,7 @@ namespace {
 
 using namespace test;
 
-class BlockActions : public BlockFixture {};
+class BlockActions : public RuntimeFixture {};
 
 Cell at_index(Cell c, uint32_t index) {
     c.data1 = index;
@@ -844,7 +844,7 @@ using namespace test;
 
 // ---- hash! index upkeep -----------------------------------------------------------------------------
 
-class HashUpkeep : public BlockFixture {
+class HashUpkeep : public RuntimeFixture {
 protected:
     // A hash! of distinct integers with an index over its cells.
     static Cell hash_of(std::initializer_list<int32_t> values) {

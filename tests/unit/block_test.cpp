@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "block_support.hpp"
+#include "runtime_fixture.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
@@ -14,7 +14,7 @@ namespace {
 
 using namespace test;
 
-class BlockStorage : public BlockFixture {};
+class BlockStorage : public RuntimeFixture {};
 
 uint32_t capacity_cells(const Cell& b) { return block::buffer(&b)->capacity / 16; }
 

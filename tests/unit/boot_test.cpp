@@ -13,7 +13,7 @@
 #include "boot/payload.hpp"
 #include "library/routines.hpp"
 #include "datatypes/native.hpp"
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
@@ -68,10 +68,10 @@ TEST(BootFileNames, LocalPathsInTheLanguagesForm) {
     for (const Case& c : cases) EXPECT_EQ(files::to_qor_path(c.local), c.expected) << c.local;
 }
 
-class BootPayload : public EvalFixture {
+class BootPayload : public RuntimeFixture {
 protected:
     void SetUp() override {
-        EvalFixture::SetUp();
+        RuntimeFixture::SetUp();
         lexer::init();
         natives::init();
     }

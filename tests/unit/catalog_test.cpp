@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "object_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {

@@ -6,22 +6,14 @@
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "memory_fixture.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::raised_by;
 
-class CharType : public testing::MemoryFixture {
-protected:
-    void SetUp() override {
-        MemoryFixture::SetUp();
-        test::init_core_types();
-        integer::init();
-        char_::init();
-    }
-};
+class CharType : public test::RuntimeFixture {};
 
 Cell ch(uint32_t cp) { return char_::make(cp); }
 

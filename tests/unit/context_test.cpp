@@ -6,14 +6,14 @@
 
 #include "memory_fixture.hpp"
 #include "datatypes/hash_table.hpp"
-#include "word_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
-class Context : public WordFixture {};
+class Context : public RuntimeFixture {};
 
 // A context with a value block holding the given names, each set to
 // integer! 1, 2, 3 ... in order.

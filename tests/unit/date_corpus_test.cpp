@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "datatypes/date.hpp"
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
@@ -98,7 +98,7 @@ const std::map<std::string, const char*> DIFFERENCES = {
 // The loaded date, or false when the text does not load as one date!.
 bool load_date(const std::string& text, Cell* out) {
     try {
-        Cell block = test::load_text(text);
+        Cell block = test::load_source(text);
         gc::CellRoot keep(&block);
         if (block::length(&block) != 1) return false;
         *out = *block::item(&block, 0);
@@ -139,17 +139,17 @@ void check_fields(const std::string& text, const Cell& d) {
     EXPECT_EQ(cell_float(&zone), offset * 60.0);
 }
 
-class DateCorpus : public test::LexerFixture {
+class DateCorpus : public test::RuntimeFixture {
 protected:
     void SetUp() override {
-        LexerFixture::SetUp();
+        RuntimeFixture::SetUp();
         saved_ = registry::tables();
         date::init();
     }
     void TearDown() override {
         registry::tables() = saved_;   // other tests expect date! unregistered
         number_hooks::get().date_to_epoch_seconds = nullptr;
-        LexerFixture::TearDown();
+        RuntimeFixture::TearDown();
     }
     RegistryTables saved_;
 };

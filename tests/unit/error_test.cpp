@@ -4,15 +4,29 @@
 
 #include <gtest/gtest.h>
 
-#include "object_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
+// The error printer and the stack capture are tested over links that each
+// test installs: the evaluator's own (but eval_block) are taken out.
 class Errors : public ObjectFixture {
 protected:
+    void SetUp() override {
+        ObjectFixture::SetUp();
+        saved_links_ = eval_links::get();
+        eval_links::get() = eval_links::Links{};
+        eval_links::get().eval_block = saved_links_.eval_block;
+    }
+    void TearDown() override {
+        eval_links::get() = saved_links_;
+        ObjectFixture::TearDown();
+    }
+    eval_links::Links saved_links_;
+
     Cell make(Cell spec) {
         gc::CellRoot keep(&spec);
         Cell dt{TYPE_DATATYPE, TYPE_ERROR, 0, 0};
@@ -122,16 +136,16 @@ TEST_F(Errors, ReportWhereNearStackAndFiles) {
     const std::string head = "*** Math Error: attempt to divide by zero";
 
     *error::field(&e, ERR_WHERE) = global_word("divide");
-    *error::field(&e, ERR_NEAR) = load("1 / 0 print \"a fairly long piece of code that runs on\"");
+    *error::field(&e, ERR_NEAR) = load_source("1 / 0 print \"a fairly long piece of code that runs on\"");
     EXPECT_EQ(form_text(e), head + "\n*** Where: divide\n*** Near : 1 / 0 print \"a fairly long piece of code");
 
     *error::field(&e, ERR_WHERE) = string::from_utf8("in here");
-    *error::field(&e, ERR_NEAR) = load("[a]");
+    *error::field(&e, ERR_NEAR) = load_source("[a]");
     EXPECT_EQ(form_text(e), head + "\n*** Where: in here\n*** Near : [a]");
 
     // The stack shows only when the depth setting is above 0.
     *error::field(&e, ERR_WHERE) = none_cell();
-    *error::field(&e, ERR_STACK) = load("f g");
+    *error::field(&e, ERR_STACK) = load_source("f g");
     const std::string tail = "\n*** Where: ???\n*** Near : [a]";
     EXPECT_EQ(form_text(e), head + tail);
     *error::stack_depth_setting() = integer::make(2);
@@ -145,7 +159,7 @@ TEST_F(Errors, ReportWhereNearStackAndFiles) {
     EXPECT_EQ(form_text(e), head + tail + "\n*** Stack: frames from 7 depth 2");
     *error::stack_depth_setting() = integer::make(0);
 
-    *error::field(&e, ERR_FILES) = load("\"first-script.qor\" \"second-script.qor\" \"third.qor\"");
+    *error::field(&e, ERR_FILES) = load_source("\"first-script.qor\" \"second-script.qor\" \"third.qor\"");
     EXPECT_EQ(form_text(e), head + tail + "\n*** Files: \"first-script.qor\" \"second-script.qor\" \"");
 }
 
@@ -270,7 +284,7 @@ TEST_F(Errors, ArgumentWordAndStackCapture) {
         }
     };
     *error::stack_depth_setting() = integer::make(2);
-    *error::source_files_setting() = load("\"a.qor\"");
+    *error::source_files_setting() = load_source("\"a.qor\"");
     error::attach_stack(&e);
     EXPECT_EQ(mold_text(*error::field(&e, ERR_STACK)), "[3 4]");
     EXPECT_EQ(mold_text(*error::field(&e, ERR_FILES)), "[\"a.qor\"]");

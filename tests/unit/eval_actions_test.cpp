@@ -1,13 +1,12 @@
 // The action table, its lookup errors and the action entries' own rules.
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Actions : public EvalFixture {};
+class Actions : public RuntimeFixture {};
 
 TEST_F(Actions, TheDispatcherTableHoldsAnEntryPerSlotButSetPath) {
     const uintptr_t* table = actions::dispatcher_table();

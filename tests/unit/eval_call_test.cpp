@@ -1,14 +1,13 @@
 // Calling functions, natives, actions, ops and routines: argument kinds,
 // refinements in any order, type checks, locals on the argument stack.
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Calls : public EvalFixture {};
+class Calls : public RuntimeFixture {};
 
 // A native that records the cells of its call: the values from the base to
 // the top, and the refinement slots it was given.
@@ -208,7 +207,7 @@ Cell* raw_routine(Cell* const* args) {
 }
 
 TEST_F(Calls, Routines) {
-    Cell spec = read_code("a [integer!] b [any-type!]"), body{TYPE_NONE, 0, 0, 0};
+    Cell spec = load_source("a [integer!] b [any-type!]"), body{TYPE_NONE, 0, 0, 0};
     gc::CellRoot keep(&spec);
     Cell r = *routine::push_new(&spec, &body, TYPE_INTEGER, reinterpret_cast<uintptr_t>(add_routine), 0);
     stack::pop(1);
@@ -216,7 +215,7 @@ TEST_F(Calls, Routines) {
     EXPECT_EQ(eval_int("radd 2 40"), 42);
     RaisedError e = eval_error("radd \"x\" 1");
     EXPECT_EQ(e.id, "expect-arg");
-    Cell raw_spec = read_code("a b");
+    Cell raw_spec = load_source("a b");
     gc::CellRoot keep_raw(&raw_spec);
     Cell raw = *routine::push_new(&raw_spec, &body, -1, reinterpret_cast<uintptr_t>(raw_routine), 1);
     stack::pop(1);

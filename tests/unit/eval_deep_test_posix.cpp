@@ -4,20 +4,19 @@
 #include <pthread.h>
 
 #include "datatypes/error_report.hpp"
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class DeepEvaluation : public EvalFixture {};
+class DeepEvaluation : public RuntimeFixture {};
 
 // On a thread with a large machine stack the interpreter's own limits are
 // met first: the frame stack fills before the machine stack runs out.
 struct DeepRun {
-    EvalFixture* self;
+    RuntimeFixture* self;
     uint32_t frames_at_overflow = 0;
     uint32_t cells_at_overflow = 0;
     bool raised = false;
@@ -37,7 +36,7 @@ TEST_F(DeepEvaluation, OnALargeMachineStackTheInterpretersLimitsComeFirst) {
         gc::set_stack_base(&top + 64);
         interp::refresh_machine_stack_limit();
         uint32_t highest = 0, cells = 0;
-        Cell code = read_code("forever 1");
+        Cell code = load_source("forever 1");
         gc::CellRoot keep(&code);
         stack::Checkpoint cp = stack::checkpoint();
         try {
@@ -69,7 +68,7 @@ TEST_F(DeepEvaluation, OnALargeMachineStackTheInterpretersLimitsComeFirst) {
 TEST_F(DeepEvaluation, AnUncaughtErrorIsReportedAndEndsTheProcess) {
     EXPECT_EXIT(
         {
-            Cell code = read_code("1 + unknown-here");
+            Cell code = load_source("1 + unknown-here");
             gc::CellRoot keep(&code);
             try {
                 interp::eval_block(&code, false);

@@ -1,14 +1,13 @@
 // Non-local exits: break, continue, return, exit, throw and errors unwinding
 // through the frames, the barrier of try/all, and stack overflow.
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Exits : public EvalFixture {};
+class Exits : public RuntimeFixture {};
 
 TEST_F(Exits, BreakAndContinueStopAtTheirLoop) {
     EXPECT_EQ(eval_int("n: 0 loop 10 [n: n + 1 if n = 3 [break]] n"), 3);

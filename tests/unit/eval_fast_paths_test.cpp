@@ -1,14 +1,14 @@
 // Fast paths of compiled code and C++ natives.
 #include "evaluator/fast_paths.hpp"
 
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
+using namespace test;
 
-class FastPaths : public EvalFixture {
+class FastPaths : public RuntimeFixture {
 protected:
     Cell word(const char* name) { return global(name); }
     Cell pop_result() {

@@ -1,14 +1,13 @@
 // The interpreter: blocks, expressions, set-words, the word kinds, parens,
 // paths and infix operators.
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Interpreter : public EvalFixture {};
+class Interpreter : public RuntimeFixture {};
 
 TEST_F(Interpreter, ExpressionsAndOperators) {
     struct Case {
@@ -57,7 +56,7 @@ TEST_F(Interpreter, ValuesOfTheWordKinds) {
 }
 
 TEST_F(Interpreter, BlocksLeaveOneValue) {
-    Cell empty = read_code(""), three = read_code("1 2 3");
+    Cell empty = load_source(""), three = load_source("1 2 3");
     gc::CellRoot k1(&empty), k2(&three);
     Cell* before = stack::arguments_top();
     interp::eval_block(&empty, false);
@@ -110,7 +109,7 @@ TEST_F(Interpreter, ErrorsOfExpressions) {
 }
 
 TEST_F(Interpreter, AnOpMetAsAValueIsNotDone) {
-    Cell code = read_code("0");
+    Cell code = load_source("0");
     gc::CellRoot keep(&code);
     *block::cell_at(&code, 0) = global("+");
     try {
@@ -123,7 +122,7 @@ TEST_F(Interpreter, AnOpMetAsAValueIsNotDone) {
 }
 
 TEST_F(Interpreter, FunctionValuesMetAsValuesAreCalledUnlessLiteral) {
-    Cell code = read_code("0 2");
+    Cell code = load_source("0 2");
     gc::CellRoot keep(&code);
     *block::cell_at(&code, 0) = global("negate");
     interp::eval_block(&code, false);
@@ -172,7 +171,7 @@ TEST_F(Interpreter, PathErrors) {
     RaisedError e = eval_error("zz/1");
     EXPECT_EQ(e.id, "unset-path");
     EXPECT_EQ(arg_spelling(e, 1), "zz");
-    Cell empty = read_code("0");
+    Cell empty = load_source("0");
     gc::CellRoot keep(&empty);
     Cell path = block::make(1);
     gc::CellRoot keep_path(&path);
@@ -185,9 +184,7 @@ TEST_F(Interpreter, PathErrors) {
         EXPECT_EQ(last_raised_error().id, "empty-path");
     }
     stack::init();
-    Cell p = read_code("1/2");   // a path whose head is not a word
-    gc::CellRoot kp(&p);
-    Cell code = read_code("0");
+    Cell code = load_source("0");   // a path whose head is not a word
     gc::CellRoot kc(&code);
     Cell head_int = block::make(2);
     gc::CellRoot kh(&head_int);

@@ -1,14 +1,13 @@
 // The argument and call-frame stacks: pushes and pops, frames and their
 // pops, overflow, and the frame walks of error reports.
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Stacks : public EvalFixture {};
+class Stacks : public RuntimeFixture {};
 
 TEST_F(Stacks, PushesAndPops) {
     Cell* bottom = stack::bottom();

@@ -1,17 +1,17 @@
 // Source text loaded by the lexer and evaluated.
 #include "datatypes/time.hpp"
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 #include "evaluator/lexer.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
+using namespace test;
 
-class EvalText : public EvalFixture {
+class EvalText : public RuntimeFixture {
 protected:
     void SetUp() override {
-        EvalFixture::SetUp();
+        RuntimeFixture::SetUp();
         time::init();
         lexer::init();
     }
@@ -102,7 +102,7 @@ TEST_F(EvalText, ErrorsFromText) {
         {"append/only/only [] 1", "dup-refine"},
         {"append/foo [] 1", "no-refine"},
         {"unset-word-here", "no-value"},
-        {"q/1", "unset-path"},
+        {"no-such-word/1", "unset-path"},
     };
     for (const Case& c : cases) {
         Cell src = string::from_utf8(c.code);

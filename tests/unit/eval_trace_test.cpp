@@ -1,17 +1,40 @@
 // Tracing hooks: the events a callback receives, its mask, and code that
 // fires none (no-trace functions, compiled code).
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
-using test::read_code;
+using namespace test;
 
-class Tracing : public EvalFixture {
+// trace-do callback block: runs the block with the callback installed as
+// the tracer, and removes it on every way out.
+int32_t trace_do(bool, const int32_t*) {
+    Cell callback = stack::arguments_base()[0], block = stack::arguments_base()[1];
+    gc::CellRoot kc(&callback), kb(&block);
+    bool installed = interp::trace_install(&callback);
+    struct Remove {
+        bool on;
+        ~Remove() {
+            if (on && interp::user_tracing()) {
+                interp::set_user_tracing(false);
+                interp::set_tracing(false);
+            }
+        }
+    } remove{installed};
+    interp::eval_block(&block, true);
+    if (installed) {
+        remove.on = false;
+        interp::trace_remove();
+    }
+    return 0;
+}
+
+class Tracing : public RuntimeFixture {
 protected:
     void SetUp() override {
-        EvalFixture::SetUp();
+        RuntimeFixture::SetUp();
+        native("trace-do", "callback block [block!]", trace_do);
         eval("events: []");
     }
     // The events recorded, as their spellings.

@@ -8,21 +8,43 @@
 #include <string>
 
 #include "memory_fixture.hpp"
-#include "word_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
-class FixedWords : public WordFixture {
+class FixedWords : public testing::CoreTypesFixture {
 protected:
+    void register_types() override {
+        series::init();
+        block::init();
+        string_actions::init();
+        integer::init();
+        char_::init();
+        float_::init();
+        path::init();
+        paren::init();
+        triple::init();
+    }
     void SetUp() override {
-        WordFixture::SetUp();
+        CoreTypesFixture::SetUp();
+        context::init();
+        word::init();
+        issue::init();
+        root_block::make();
+        context::make_global();
         symbols_before = symbol::count();
         words::init_fixed();
         words::init_refinements();
         words::make_ooo_issue();
+    }
+    void TearDown() override {
+        datatype::unbind_names();
+        words::reset();
+        root_block::set_collecting(false);
+        CoreTypesFixture::TearDown();
     }
     int32_t symbols_before = 0;  // spellings interned before the fixed names
 };

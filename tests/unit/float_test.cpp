@@ -19,7 +19,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/time.hpp"
 #include "memory_fixture.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
@@ -29,19 +29,20 @@ using test::raised_by;
 const double inf = std::numeric_limits<double>::infinity();
 const double nan = std::numeric_limits<double>::quiet_NaN();
 
-class FloatType : public testing::MemoryFixture {
+class FloatType : public testing::CoreTypesFixture {
 protected:
-    void SetUp() override {
-        MemoryFixture::SetUp();
-        test::init_core_types();
+    void register_types() override {
         integer::init();
         float_::init();
         time::init();
+    }
+    void SetUp() override {
+        CoreTypesFixture::SetUp();
         float_::set_pretty(true);
     }
     void TearDown() override {
         float_::set_pretty(true);
-        MemoryFixture::TearDown();
+        CoreTypesFixture::TearDown();
     }
 };
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "object_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
@@ -108,7 +108,7 @@ TEST_F(Functions, MakeValueBuildsContextAndBinds) {
 
     // A spec taken from the middle of a block is copied from there; the body
     // is always a private deep copy.
-    Cell outer = load("x y [a] [a]");
+    Cell outer = load_source("x y [a] [a]");
     gc::CellRoot ko(&outer);
     Cell tail_spec = outer;
     tail_spec.data1 = 1;   // y [a] [a]

@@ -2,7 +2,7 @@
 // key chains, map! folding and growth, stride tables, context word indexes,
 // re-placement after node moves, and randomised model checks of hash! and
 // map! tables against std::unordered_map.
-#include "tests/unit/hash_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 #include "datatypes/registry.hpp"
 #include "runtime/case_folding.hpp"
@@ -17,10 +17,12 @@
 namespace qor::testing {
 namespace {
 
+using namespace qor::test;
+
 using namespace hashtable;
 
-class Hashing : public HashFixture {};
-class HashTables : public HashFixture {};
+class Hashing : public RuntimeFixture {};
+class HashTables : public RuntimeFixture {};
 
 // ---- Hash values -------------------------------------------------------------------
 
@@ -41,7 +43,7 @@ TEST_F(Hashing, ReferenceValuesWithTheFixedSeed) {
         EXPECT_EQ(hash_symbol(&record), 0x6DC66E4Au) << text;
         EXPECT_EQ(hash_value(&record, false), 0x6DC66E4Au) << text;
     }
-    Cell one = int_cell(1), zero = int_cell(0);
+    Cell one = integer_cell(1), zero = integer_cell(0);
     EXPECT_EQ(hash_value(&one, false), 0x514E28B7u);
     EXPECT_EQ(hash_value(&zero, false), 0u);
 }
@@ -249,7 +251,7 @@ struct HashValue {
 TEST_F(HashTables, EqualTextsShareOneBucketThroughAKeyChain) {
     HashValue h(4);
     for (const char* text : {"abc", "ABC", "Abc"}) h.add(string::from_utf8(text));
-    h.add(int_cell(5));
+    h.add(integer_cell(5));
     Table* r = record(h.table());
     EXPECT_EQ(r->size, 2);  // the chain counts once
     EXPECT_EQ(r->occupied, 2);
@@ -287,22 +289,22 @@ TEST_F(HashTables, EqualTextsShareOneBucketThroughAKeyChain) {
     EXPECT_EQ(flag_at(flags, uint32_t(bucket)), BUCKET_DELETED);
     EXPECT_EQ(h.find_index(probe), -1);
     EXPECT_EQ(record(h.table())->size, 1);
-    EXPECT_EQ(h.find_index(int_cell(5)), 3);
+    EXPECT_EQ(h.find_index(integer_cell(5)), 3);
 }
 
 TEST_F(HashTables, KeyChainsGrowPastTheirFirstRoom) {
     HashValue h(2);
-    for (int i = 0; i < 9; i++) h.add(int_cell(7));
-    for (int i = 0; i < 9; i++) EXPECT_EQ(h.find_index(int_cell(7), i), i);
-    EXPECT_EQ(h.find_index(int_cell(7), 0, 1, true), 8);
-    EXPECT_EQ(h.find_index(int_cell(7), 5, 1, true, true), 4);
-    EXPECT_EQ(h.find_index(int_cell(7), 0, 1, true, true), -1);
+    for (int i = 0; i < 9; i++) h.add(integer_cell(7));
+    for (int i = 0; i < 9; i++) EXPECT_EQ(h.find_index(integer_cell(7), i), i);
+    EXPECT_EQ(h.find_index(integer_cell(7), 0, 1, true), 8);
+    EXPECT_EQ(h.find_index(integer_cell(7), 5, 1, true, true), 4);
+    EXPECT_EQ(h.find_index(integer_cell(7), 0, 1, true, true), -1);
     EXPECT_EQ(record(h.table())->size, 1);
 }
 
 TEST_F(HashTables, SkipAndDirectionOfSearches) {
     HashValue h(12);
-    for (int i = 0; i < 12; i++) h.add(int_cell(i % 3 == 0 ? 1 : 100 + i));  // 1 at 0, 3, 6, 9
+    for (int i = 0; i < 12; i++) h.add(integer_cell(i % 3 == 0 ? 1 : 100 + i));  // 1 at 0, 3, 6, 9
     struct Case {
         int32_t start, skip;
         bool    last, reverse;
@@ -314,15 +316,15 @@ TEST_F(HashTables, SkipAndDirectionOfSearches) {
         {8, 1, false, true, 6},  {8, 2, false, true, 3},  {7, 3, false, true, 6}, {0, 1, false, true, -1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(h.find_index(int_cell(1), c.start, c.skip, c.last, c.reverse), c.expected)
+        EXPECT_EQ(h.find_index(integer_cell(1), c.start, c.skip, c.last, c.reverse), c.expected)
             << "start " << c.start << " skip " << c.skip << " last " << c.last << " reverse " << c.reverse;
 }
 
 TEST_F(HashTables, BlocksAreKeyedByIdentityAndPosition) {
     Cell a = fresh_block(2), b = fresh_block(2);
     gc::CellRoot keep_a(&a), keep_b(&b);
-    append_cell(&a, int_cell(1));
-    append_cell(&b, int_cell(1));
+    append_cell(&a, integer_cell(1));
+    append_cell(&b, integer_cell(1));
     HashValue h(4);
     h.add(a);
     h.add(b);
@@ -346,7 +348,7 @@ TEST_F(HashTables, TablesForNoKeysRebuildOnTheFirstInsertion) {
         EXPECT_EQ(record(h.table())->bucket_count, 4);
         for (int i = 0; i < 3; i++) {
             int32_t status = -1;
-            append_cell(&h.cell, int_cell(i * 10 + n));
+            append_cell(&h.cell, integer_cell(i * 10 + n));
             put_key(h.table(), cell_at(&h.cell, cell_count(&h.cell) - 1), &status);
             EXPECT_EQ(status, i == 0 ? 2 : 0);
         }
@@ -357,10 +359,10 @@ TEST_F(HashTables, TablesForNoKeysRebuildOnTheFirstInsertion) {
     }
     // Rebuilt for one key over a block of one cell: indexing that cell
     // already rebuilds, and the cell is found.
-    append_cell(&h.cell, int_cell(42));
+    append_cell(&h.cell, integer_cell(42));
     resize(h.table(), 1);
     EXPECT_GT(record(h.table())->bound, 0);
-    EXPECT_EQ(h.find_index(int_cell(42)), 0);
+    EXPECT_EQ(h.find_index(integer_cell(42)), 0);
 }
 
 // Gives a block key's buffer a new node, as node-frame evacuation does, and
@@ -380,7 +382,7 @@ TEST_F(HashTables, MovedNodesAreRePlacedAtTheNextLookup) {
     for (int i = 0; i < 3; i++) {
         Cell b = fresh_block(1);
         gc::CellRoot keep(&b);
-        append_cell(&b, int_cell(i));
+        append_cell(&b, integer_cell(i));
         h.add(b);
     }
     move_node(cell_at(&h.cell, 1));
@@ -393,14 +395,14 @@ TEST_F(HashTables, MovedNodesAreRePlacedAtTheNextLookup) {
 
 TEST_F(HashTables, CopyIsAnIndependentIndex) {
     HashValue h(6);
-    for (int v : {4, 4, 5, 4, 6}) h.add(int_cell(v));
+    for (int v : {4, 4, 5, 4, 6}) h.add(integer_cell(v));
     Cell copy{TYPE_HASH, 0, reinterpret_cast<uint32_t>(memory::clone_series(buffer_of(cell_node(&h.cell)))), 0};
     gc::CellRoot keep(&copy);
     copy.data3 = reinterpret_cast<uint32_t>(hashtable::copy(h.table(), cell_node(&copy)));
     // Emptying the source's chain of 4s leaves the copy's chain whole.
     for (int i : {0, 1, 3}) delete_key(h.table(), cell_at(&h.cell, i));
-    EXPECT_EQ(h.find_index(int_cell(4)), -1);
-    Cell four = int_cell(4);
+    EXPECT_EQ(h.find_index(integer_cell(4)), -1);
+    Cell four = integer_cell(4);
     for (int32_t start : {0, 1, 2}) {
         Cell* found = find(table_of(&copy), &four, start, 1, COMP_EQUAL, false, false);
         ASSERT_NE(found, nullptr);
@@ -411,37 +413,37 @@ TEST_F(HashTables, CopyIsAnIndependentIndex) {
 
 TEST_F(HashTables, DeleteRangeOfTheWholeBlockEmptiesTheIndex) {
     HashValue h(6);
-    for (int v : {1, 2, 2, 3}) h.add(int_cell(v));
+    for (int v : {1, 2, 2, 3}) h.add(integer_cell(v));
     delete_range(h.table(), 1, 100);  // clipped to the block
-    EXPECT_EQ(h.find_index(int_cell(2)), -1);
-    EXPECT_EQ(h.find_index(int_cell(1)), 0);
+    EXPECT_EQ(h.find_index(integer_cell(2)), -1);
+    EXPECT_EQ(h.find_index(integer_cell(1)), 0);
     delete_range(h.table(), 0, 4);
     Table* r = record(h.table());
     EXPECT_EQ(r->size, 0);
     EXPECT_EQ(r->occupied, 0);
     EXPECT_EQ(array::length(reinterpret_cast<Node>(r->chains)), 0u);
-    EXPECT_EQ(h.find_index(int_cell(1)), -1);
+    EXPECT_EQ(h.find_index(integer_cell(1)), -1);
 }
 
 TEST_F(HashTables, FindNextWalksEqualKeys) {
     HashValue h(4);
-    for (int v : {3, 8, 3}) h.add(int_cell(v));
-    Cell key = int_cell(8);
+    for (int v : {3, 8, 3}) h.add(integer_cell(v));
+    Cell key = integer_cell(8);
     int32_t position = -1, first = 0, step = 0;
     Cell* found = find_next(h.table(), &key, &position, &first, &step);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found, cell_at(&h.cell, 1));
     EXPECT_EQ(find_next(h.table(), &key, &position, &first, &step), nullptr);
-    Cell absent = int_cell(4);
+    Cell absent = integer_cell(4);
     position = -1;
     EXPECT_EQ(find_next(h.table(), &absent, &position, &first, &step), nullptr);
 }
 
 TEST_F(HashTables, ShiftingTooManyIndexesIsDeclined) {
     HashValue h(2);
-    h.add(int_cell(1));
+    h.add(integer_cell(1));
     EXPECT_EQ(shift_indexes(h.table(), 1, 0, SHIFT_LIMIT + 1, true), 1);
-    EXPECT_EQ(h.find_index(int_cell(1)), 0);
+    EXPECT_EQ(h.find_index(integer_cell(1)), 0);
 }
 
 // Randomised model check of a hash! index through every edit that the block
@@ -461,17 +463,17 @@ TEST_F(HashTables, HashIndexFollowsRandomEdits) {
         int op = pick(100);
         if (op < 35 || n == 0) {  // append
             int32_t v = pick(40);
-            h.add(int_cell(v));
+            h.add(integer_cell(v));
             model.push_back(v);
             counts[v]++;
         } else if (op < 50) {  // insert k cells at p
             int32_t p = pick(n + 1), k = 1 + pick(3);
-            for (int32_t i = 0; i < k; i++) append_cell(&h.cell, int_cell(0));
+            for (int32_t i = 0; i < k; i++) append_cell(&h.cell, integer_cell(0));
             Cell* cells = cell_at(&h.cell, 0);
             std::memmove(cells + p + k, cells + p, size_t(n - p) * sizeof(Cell));
             for (int32_t i = 0; i < k; i++) {
                 int32_t v = pick(40);
-                cells[p + i] = int_cell(v);
+                cells[p + i] = integer_cell(v);
                 model.insert(model.begin() + p + i, v);
                 counts[v]++;
             }
@@ -498,7 +500,7 @@ TEST_F(HashTables, HashIndexFollowsRandomEdits) {
         } else if (op < 80) {  // change in place, unindexing first or not (as poke does)
             int32_t p = pick(n), v = pick(40);
             if (op < 75) delete_key(h.table(), cell_at(&h.cell, p));
-            *cell_at(&h.cell, p) = int_cell(v);
+            *cell_at(&h.cell, p) = integer_cell(v);
             put(h.table(), cell_at(&h.cell, p));
             if (--counts[model[size_t(p)]] == 0) counts.erase(model[size_t(p)]);
             model[size_t(p)] = v;
@@ -532,13 +534,13 @@ TEST_F(HashTables, HashIndexFollowsRandomEdits) {
             int32_t v = pick(42), start = length() ? pick(length()) : 0;
             auto first = std::find(model.begin() + start, model.end(), v);
             int32_t expect_first = first == model.end() ? -1 : int32_t(first - model.begin());
-            ASSERT_EQ(h.find_index(int_cell(v), start), expect_first) << "round " << round << " value " << v;
+            ASSERT_EQ(h.find_index(integer_cell(v), start), expect_first) << "round " << round << " value " << v;
             auto last = std::find(model.rbegin(), model.rend() - start, v);
             int32_t expect_last = last == model.rend() - start ? -1 : int32_t(model.rend() - last - 1);
-            ASSERT_EQ(h.find_index(int_cell(v), start, 1, true), expect_last) << "round " << round;
+            ASSERT_EQ(h.find_index(integer_cell(v), start, 1, true), expect_last) << "round " << round;
             auto before = std::find(model.rend() - start, model.rend(), v);
             int32_t expect_before = before == model.rend() ? -1 : int32_t(model.rend() - before - 1);
-            ASSERT_EQ(h.find_index(int_cell(v), start, 1, true, true), expect_before) << "round " << round;
+            ASSERT_EQ(h.find_index(integer_cell(v), start, 1, true, true), expect_before) << "round " << round;
         }
     }
 }
@@ -577,7 +579,7 @@ struct MapValue {
         put(table(), cell_at(&cell, cell_count(&cell) - 2));
     }
     int32_t get(int32_t key) {
-        Cell* found = lookup(int_cell(key));
+        Cell* found = lookup(integer_cell(key));
         return found && found[1].header ? int32_t(found[1].data2) : -1;
     }
 };
@@ -585,7 +587,7 @@ struct MapValue {
 TEST_F(HashTables, MapFromABlockKeepsTheLastValueOfARepeatedKey) {
     Cell block = fresh_block(8);
     gc::CellRoot keep(&block);
-    for (int v : {1, 10, 2, 20, 1, 30, 3, 40, 2, 50}) append_cell(&block, int_cell(v));
+    for (int v : {1, 10, 2, 20, 1, 30, 3, 40, 2, 50}) append_cell(&block, integer_cell(v));
     MapValue m(block);
     EXPECT_EQ(cell_count(&m.cell), 6);
     EXPECT_EQ(record(m.table())->size, 3);
@@ -598,9 +600,9 @@ TEST_F(HashTables, SeventhMapKeyDoublesTheBuckets) {
     MapValue m(0);
     EXPECT_EQ(record(m.table())->bucket_count, 8);
     EXPECT_EQ(record(m.table())->bound, 6);
-    for (int k = 0; k < 6; k++) m.put_value(int_cell(k), int_cell(k * 2));
+    for (int k = 0; k < 6; k++) m.put_value(integer_cell(k), integer_cell(k * 2));
     EXPECT_EQ(record(m.table())->bucket_count, 8);
-    m.put_value(int_cell(6), int_cell(12));
+    m.put_value(integer_cell(6), integer_cell(12));
     EXPECT_EQ(record(m.table())->bucket_count, 16);
     EXPECT_EQ(record(m.table())->bound, 12);
     for (int k = 0; k <= 6; k++) EXPECT_EQ(m.get(k), k * 2);
@@ -622,7 +624,7 @@ TEST_F(HashTables, MapLooksUpWordsAsSetWords) {
     }
     int32_t a = symbol::intern("a");
     MapValue m(2);
-    m.put_value(Cell{TYPE_SET_WORD, 0, uint32_t(a), 0}, int_cell(1));
+    m.put_value(Cell{TYPE_SET_WORD, 0, uint32_t(a), 0}, integer_cell(1));
     for (uint32_t t : {TYPE_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_SET_WORD}) {
         Cell key{t | FLAG_NEW_LINE, 0, uint32_t(a), 0};
         Cell* found = find(m.table(), &key, 0, 0, COMP_EQUAL, false, false);
@@ -643,10 +645,10 @@ TEST_F(HashTables, MapEntriesFollowRandomEdits) {
         int op = int(rng() % 10);
         if (op < 6) {
             int32_t value = int32_t(rng() % 100000);
-            m.put_value(int_cell(key), int_cell(value));
+            m.put_value(integer_cell(key), integer_cell(value));
             model[key] = value;
         } else if (op < 9) {
-            if (Cell* found = m.lookup(int_cell(key))) {
+            if (Cell* found = m.lookup(integer_cell(key))) {
                 if (found[1].header) delete_key(m.table(), found);
             }
             model.erase(key);
@@ -717,8 +719,8 @@ TEST_F(HashTables, PointerKeysKeepTheirValuesThroughGrowth) {
     for (uint32_t i = 0; i < 500; i++) {
         Cell* values = put_pointer_key(table(), key(i));
         EXPECT_EQ(type_of(&values[0]), TYPE_UNSET);
-        values[0] = int_cell(int32_t(i));
-        values[1] = int_cell(int32_t(i) * 3);
+        values[0] = integer_cell(int32_t(i));
+        values[1] = integer_cell(int32_t(i) * 3);
     }
     EXPECT_EQ(record(table())->size, 500);
     EXPECT_GE(record(table())->bucket_count, 512);
@@ -762,12 +764,12 @@ void capture(const void* text, int32_t length, int32_t unit) {
 
 TEST_F(HashTables, DumpListsDeletedThenLiveBuckets) {
     MapValue m(2);
-    m.put_value(int_cell(1), string::from_utf8("one"));
-    m.put_value(int_cell(2), Cell{TYPE_NONE, 0, 0, 0});
+    m.put_value(integer_cell(1), string::from_utf8("one"));
+    m.put_value(integer_cell(2), Cell{TYPE_NONE, 0, 0, 0});
     Cell holder{TYPE_MAP, 0, 0, reinterpret_cast<uint32_t>(make(4, nullptr, KIND_POINTER, 1))};
     gc::CellRoot keep(&holder);
     put_pointer_key(table_of(&holder), 0xABCD0010u);
-    put_pointer_key(table_of(&holder), 0x00000020u)[0] = int_cell(5);
+    put_pointer_key(table_of(&holder), 0x00000020u)[0] = integer_cell(5);
     delete_pointer_key(table_of(&holder), 0xABCD0010u);
 
     output_hooks::init();
@@ -797,13 +799,13 @@ TEST_F(HashTables, TablesSurviveCollectionsAndMoves) {
     for (int i = 0; i < 200; i++) {
         fill_with_garbage(3);
         h.add(string::from_utf8(("k" + std::to_string(i % 50)).c_str()));
-        m.put_value(int_cell(i), string::from_utf8(std::to_string(i).c_str()));
+        m.put_value(integer_cell(i), string::from_utf8(std::to_string(i).c_str()));
     }
     gc::collect();
     for (int i = 0; i < 50; i++) {
         Cell probe = string::from_utf8(("K" + std::to_string(i)).c_str());
         EXPECT_EQ(h.find_index(probe), i);
-        Cell* found = m.lookup(int_cell(i * 3));
+        Cell* found = m.lookup(integer_cell(i * 3));
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(string::to_utf8(&found[1]), std::to_string(i * 3));
     }

@@ -16,23 +16,19 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/time.hpp"
 #include "memory_fixture.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::raised_by;
 
-class IntegerType : public testing::MemoryFixture {
+class IntegerType : public testing::CoreTypesFixture {
 protected:
-    void SetUp() override {
-        MemoryFixture::SetUp();
-        test::init_core_types();
+    void register_types() override {
         integer::init();
         float_::init();
         time::init();
-        symbol::make_table();
-        symbol::make_index();
     }
 };
 

@@ -6,15 +6,15 @@
 
 #include <string>
 
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::load_error;
-using test::load_text;
+using test::load_source;
 
-class LexerErrors : public test::LexerFixture {};
+class LexerErrors : public test::RuntimeFixture {};
 
 struct Case {
     const char* source;
@@ -231,7 +231,7 @@ TEST_F(LexerErrors, DeepNestingAndLongTokens) {
     EXPECT_GE(lexer::value_stack_capacity(), 1000000u);
 
     std::string nested = std::string(5000, '[') + std::string(5000, ']');
-    Cell b = load_text(nested);
+    Cell b = load_source(nested);
     gc::CellRoot keep(&b);
     uint32_t depth = 0;
     for (Cell c = b; block::length(&c) == 1; c = *block::item(&c, 0)) depth++;

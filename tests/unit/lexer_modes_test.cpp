@@ -7,15 +7,15 @@
 
 #include "datatypes/eval_links.hpp"
 #include "datatypes/none.hpp"
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::load_text;
+using test::load_source;
 using test::molded;
 
-class LexerModes : public test::LexerFixture {
+class LexerModes : public test::RuntimeFixture {
 protected:
     // A binary! over the bytes (the datatype itself is not needed here).
     static Cell binary_of(const std::string& bytes) {
@@ -215,7 +215,7 @@ TEST_F(LexerModes, LargeInputsGrowTheValueStack) {
     for (int i = 0; i < 5000; i++) source += std::to_string(i) + " ";
     source += "]";
     for (int i = 0; i < 300; i++) source += " [w" + std::to_string(i) + " \"s\"]";
-    Cell b = load_text(source);
+    Cell b = load_source(source);
     gc::CellRoot keep(&b);
     ASSERT_EQ(block::length(&b), 301u);
     EXPECT_GE(lexer::value_stack_capacity(), 5000u);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
@@ -135,7 +135,7 @@ TEST(NumberScan, Money) {
     EXPECT_STREQ(text, "USD$A[");  // bytes above 96 lose 32
 }
 
-class NumberScanText : public test::LexerFixture {};
+class NumberScanText : public test::RuntimeFixture {};
 
 TEST_F(NumberScanText, StringToInteger) {
     struct Case {

@@ -9,17 +9,17 @@
 
 #include "datatypes/float.hpp"
 #include "evaluator/actions.hpp"
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-class LexerRoundTrip : public test::LexerFixture {};
+class LexerRoundTrip : public test::RuntimeFixture {};
 
 // Loads text that must load; a syntax error fails the test with the text.
 Cell reload(const std::string& text) {
     try {
-        return test::load_text(text);
+        return test::load_source(text);
     } catch (const Thrown&) {
         const RaisedError& e = last_raised_error();
         ADD_FAILURE() << e.category << "/" << e.id << " " << test::arg_text(e.args[1]) << " "

@@ -7,15 +7,15 @@
 #include <string>
 
 #include "datatypes/float.hpp"
-#include "lexer_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::loaded;
-using test::load_text;
+using test::load_source;
 
-class LexerTokens : public test::LexerFixture {};
+class LexerTokens : public test::RuntimeFixture {};
 
 struct Case {
     const char* source;
@@ -44,7 +44,7 @@ TEST_F(LexerTokens, WordsOfEveryKind) {
 }
 
 TEST_F(LexerTokens, WordsAreBoundToTheGlobalContext) {
-    Cell b = load_text("alpha beta: 'gamma");
+    Cell b = load_source("alpha beta: 'gamma");
     gc::CellRoot keep(&b);
     for (uint32_t i = 0; i < 3; i++) {
         const Cell* w = block::item(&b, i);
@@ -64,7 +64,7 @@ TEST_F(LexerTokens, Integers) {
         {"FFh 12h ABh 7FFFFFFFh FFFFFFFFh 0Ah", "255 18 171 2147483647 -1 10"},
         {"1 2 3", "1 2 3"},
     });
-    Cell b = load_text("2147483648 12345678901");
+    Cell b = load_source("2147483648 12345678901");
     gc::CellRoot keep(&b);
     EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_FLOAT);
     EXPECT_EQ(cell_float(block::item(&b, 1)), 12345678901.0);
@@ -95,7 +95,7 @@ TEST_F(LexerTokens, Strings) {
         {"%%{a}%b}%%", "\"a}%b\""},
     });
     // The unit follows the widest character.
-    Cell b = load_text("\"abc\" \"caf\xc3\xa9\" \"\xce\xb1\" \"\xf0\x9f\x98\x80\"");
+    Cell b = load_source("\"abc\" \"caf\xc3\xa9\" \"\xce\xb1\" \"\xf0\x9f\x98\x80\"");
     gc::CellRoot keep(&b);
     uint32_t units[4] = {1, 1, 2, 4};
     for (uint32_t i = 0; i < 4; i++) EXPECT_EQ(string::buffer(block::item(&b, i))->unit(), units[i]) << i;
@@ -125,7 +125,7 @@ TEST_F(LexerTokens, Paths) {
         {"[a/b c/d]", "[a/b c/d]"},
         {"a/b:c", "a/b: c"},
     });
-    Cell b = load_text("a/b 'a/b :a/b a/b:");
+    Cell b = load_source("a/b 'a/b :a/b a/b:");
     gc::CellRoot keep(&b);
     uint32_t types[4] = {TYPE_PATH, TYPE_LIT_PATH, TYPE_GET_PATH, TYPE_SET_PATH};
     for (uint32_t i = 0; i < 4; i++) EXPECT_EQ(type_of(block::item(&b, i)), types[i]) << i;
@@ -147,7 +147,7 @@ TEST_F(LexerTokens, Construction) {
         {"#(true) #(TRUE) #(false) #(none) #(unset)", "true true false none unset"},
         {"#(integer!) #(Block!)", "integer! block!"},
     });
-    Cell b = load_text("#(true) #(none)");
+    Cell b = load_source("#(true) #(none)");
     gc::CellRoot keep(&b);
     EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_LOGIC);
     EXPECT_EQ(type_of(block::item(&b, 1)), TYPE_NONE);
@@ -181,7 +181,7 @@ TEST_F(LexerTokens, FilesUrlsAndRefs) {
         {"@", TYPE_REF, ""},
     };
     for (const TextCase& c : cases) {
-        Cell b = load_text(c.source);
+        Cell b = load_source(c.source);
         gc::CellRoot keep(&b);
         ASSERT_EQ(block::length(&b), 1u) << c.source;
         EXPECT_EQ(type_of(block::item(&b, 0)), c.type) << c.source;
@@ -213,21 +213,21 @@ TEST_F(LexerTokens, TypesNotBuiltYetAreRecognised) {
         if (c.type == TYPE_BINARY || c.type == TYPE_MAP || c.type == TYPE_TUPLE ||
             c.type == TYPE_DATE || c.type == TYPE_PERCENT || c.type == TYPE_POINT2D ||
             c.type == TYPE_POINT3D) {   // built: these load
-            Cell b = load_text(c.source);
+            Cell b = load_source(c.source);
             EXPECT_EQ(type_of(block::item(&b, 0)), c.type) << c.source;
             continue;
         }
         if (c.type == TYPE_MONEY) {   // built: money loads; a currency code needs the library's list
             if (c.source[c.source[0] == '-' ? 1 : 0] != '$') {
-                RaisedError e = test::raised_by([&] { load_text(c.source); });
+                RaisedError e = test::raised_by([&] { load_source(c.source); });
                 EXPECT_EQ(e.category + "/" + e.id, "syntax/invalid") << c.source;
             } else {
-                Cell b = load_text(c.source);
+                Cell b = load_source(c.source);
                 EXPECT_EQ(type_of(block::item(&b, 0)), TYPE_MONEY) << c.source;
             }
             continue;
         }
-        RaisedError e = test::raised_by([&] { load_text(c.source); });
+        RaisedError e = test::raised_by([&] { load_source(c.source); });
         EXPECT_EQ(e.category + "/" + e.id, "internal/not-done") << c.source;
     }
 }
@@ -251,7 +251,7 @@ TEST_F(LexerTokens, ScanTokenType) {
 }
 
 TEST_F(LexerTokens, NewLineMarkers) {
-    Cell b = load_text("a\nb c\n\n[d\ne]");
+    Cell b = load_source("a\nb c\n\n[d\ne]");
     gc::CellRoot keep(&b);
     bool marks[4] = {false, true, false, true};
     for (uint32_t i = 0; i < 4; i++)

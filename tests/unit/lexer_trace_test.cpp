@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "datatypes/error.hpp"
-#include "lexer_fixture.hpp"
-#include "object_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
@@ -42,7 +41,7 @@ void trace_hook(const Cell*, const Cell* args, uint32_t count, Cell* result) {
     if (g_nested && event == "load") {
         // A nested run starts on top of the outer run's values.
         g_nested = false;
-        Cell inner = test::load_text("[x 1] \"y\" (z)");
+        Cell inner = test::load_source("[x 1] \"y\" (z)");
         gc::CellRoot keep(&inner);
         gc::collect();
         g_nested_result = molded(inner, true);
@@ -76,7 +75,7 @@ protected:
         gc::CellRoot keep(&fn);
         lexer::TranscodeOptions options;
         options.trace = &fn;
-        Cell out = test::load_text(source, options);
+        Cell out = test::load_source(source, options);
         return molded(out, true);
     }
 };
@@ -178,7 +177,7 @@ TEST_F(LexerTrace, SyntaxErrorMessage) {
     };
     for (const Case& c : cases) {
         try {
-            test::load_text(c.source);
+            test::load_source(c.source);
             ADD_FAILURE() << "no error: " << c.source;
         } catch (const Thrown&) {
             Cell err = *errors::last_raised();

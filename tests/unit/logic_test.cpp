@@ -1,5 +1,6 @@
 // logic!: make/to, random, text forms, comparison, the bitwise actions and
 // the truth tests.
+#include "runtime_fixture.hpp"
 #include "datatypes/logic.hpp"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,17 @@
 
 #include "datatypes/stack.hpp"
 #include "runtime/random.hpp"
-#include "tests/unit/value_support.hpp"
+#include "runtime_fixture.hpp"
 
 using namespace qor;
 using namespace qor::test;
 
 namespace {
 
-class LogicType : public ::testing::Test {
+class LogicType : public RuntimeFixture {
 protected:
     void SetUp() override {
-        init_core_types();
+        RuntimeFixture::SetUp();
         stack::seam_start_call();
     }
 

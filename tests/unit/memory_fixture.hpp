@@ -1,12 +1,20 @@
 // Shared set-up for the tests of the memory manager and the collector: a
 // fresh manager per test, with start-up finished (collection on, and the
-// stress mode of QOR_GC_STRESS armed).
+// stress mode of QOR_GC_STRESS armed); and the same with a few datatypes
+// for the tests that need a partial registry.
 //
 // The machine-stack scan is bounded just above the test body's frame (the
 // body runs at the depth of SetUp), as start-up bounds it above main in the
 // program: the test runner's frames above hold arbitrary words that could
 // pass for pointers and keep garbage alive.
 #pragma once
+#include "datatypes/datatype.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/number_hooks.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/unset.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
@@ -50,6 +58,32 @@ protected:
 
 private:
     void* saved_base_ = nullptr;
+};
+
+// Below start-up with a few datatypes: the memory manager, the core types
+// (datatype!, unset!, none!, logic!) and those register_types() adds, and
+// an empty symbol table.  For the tests whose cases need types left
+// unregistered, symbol ids counted from an empty table, or the fixed words
+// made from scratch; every other test boots through start-up
+// (runtime_fixture.hpp).
+class CoreTypesFixture : public MemoryFixture {
+protected:
+    void SetUp() override {
+        MemoryFixture::SetUp();
+        // Nothing that an earlier test of the process registered stays.
+        registry::tables() = RegistryTables{};
+        registry::set_word_factory(nullptr);
+        number_hooks::get() = number_hooks::Hooks{};
+        datatype::init();
+        unset::init();
+        none::init();
+        logic::init();
+        register_types();
+        symbol::init();
+        symbol::make_table();
+        symbol::make_index();
+    }
+    virtual void register_types() {}
 };
 
 inline Cell block_cell(Node node, uint32_t type = TYPE_BLOCK) {

@@ -1,14 +1,14 @@
 // The argument checks of natives called with check? set.
 #include "evaluator/natives_support.hpp"
 
-#include "eval_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
-using test::EvalFixture;
+using namespace test;
 
-class NativeArgumentChecks : public EvalFixture {};
+class NativeArgumentChecks : public RuntimeFixture {};
 
 TEST_F(NativeArgumentChecks, TypesAgainstTheSpec) {
     Cell none_allowed{TYPE_TYPESET, 0, 0, 0};

@@ -11,7 +11,7 @@
 namespace qor {
 namespace {
 
-using test::NativesFixture;
+using namespace test;
 
 class ControlNatives : public NativesFixture {};
 

@@ -4,7 +4,7 @@
 namespace qor {
 namespace {
 
-using test::NativesFixture;
+using namespace test;
 
 class FuncNatives : public NativesFixture {};
 

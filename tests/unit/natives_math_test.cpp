@@ -9,7 +9,7 @@
 namespace qor {
 namespace {
 
-using test::NativesFixture;
+using namespace test;
 
 class MathNatives : public NativesFixture {
 protected:

@@ -8,7 +8,7 @@
 namespace qor {
 namespace {
 
-using test::NativesFixture;
+using namespace test;
 
 class SetNatives : public NativesFixture {
 protected:

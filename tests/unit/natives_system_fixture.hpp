@@ -1,7 +1,7 @@
 // Set-up for the tests of the series, system, checksum and random natives:
-// the natives fixture plus the `random` action, datatype words for the
-// types that are not registered yet (their values can already be made), and
-// a value hook that records what print and prin hand over.
+// the natives fixture plus datatype words for the types that are not
+// registered yet (their values can already be made), and a value hook that
+// records what print and prin hand over.
 #pragma once
 #include <initializer_list>
 #include <string>
@@ -42,8 +42,6 @@ protected:
                 type_of(context::global_value_pointer(symbol::intern(TYPE_NAMES[t]))) != TYPE_DATATYPE)
                 set_global(TYPE_NAMES[t], Cell{TYPE_DATATYPE, t, 0, 0});
         }
-        set_global("any-path!", typeset_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH}));
-        action("random", "value /seed /secure /only", SLOT_RANDOM);
         output_hooks::add(record_value, record_text);
         printed().clear();
         console_text().clear();

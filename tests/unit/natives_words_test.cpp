@@ -8,7 +8,7 @@
 namespace qor {
 namespace {
 
-using test::NativesFixture;
+using namespace test;
 
 class WordNatives : public NativesFixture {};
 

@@ -1,20 +1,21 @@
 // none!: make/to, text forms, comparison and the series actions on none.
+#include "runtime_fixture.hpp"
 #include "datatypes/none.hpp"
 
 #include <gtest/gtest.h>
 
 #include "datatypes/stack.hpp"
-#include "tests/unit/value_support.hpp"
+#include "runtime_fixture.hpp"
 
 using namespace qor;
 using namespace qor::test;
 
 namespace {
 
-class NoneType : public ::testing::Test {
+class NoneType : public RuntimeFixture {
 protected:
     void SetUp() override {
-        init_core_types();
+        RuntimeFixture::SetUp();
         stack::seam_start_call();
     }
 };

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "object_support.hpp"
+#include "runtime_fixture.hpp"
 #include "runtime/ownership.hpp"
 
 namespace qor {
@@ -89,7 +89,7 @@ TEST_F(Objects, ReservedFieldsMustHoldFunctions) {
 
     Cell plain = make_object("a: 1");
     EXPECT_EQ(plain.data3, 0u);
-    Cell watched = make_object("a: 1 on-change*: ([word old new /local t u] [])");
+    Cell watched = make_object("a: 1 on-change*: func [word old new /local t u] []");
     EXPECT_NE(watched.data3, 0u);
     Cell events = loose_word("events?");
     Cell r = watched;
@@ -98,7 +98,7 @@ TEST_F(Objects, ReservedFieldsMustHoldFunctions) {
 }
 
 TEST_F(Objects, AssignmentsFireOnChange) {
-    Cell obj = make_object("a: 1 b: 2 on-change*: ([word old new /local t u] [])");
+    Cell obj = make_object("a: 1 b: 2 on-change*: func [word old new /local t u] []");
     gc::CellRoot keep(&obj);
     recorded_calls.clear();
 
@@ -131,7 +131,7 @@ TEST_F(Objects, AssignmentsFireOnChange) {
     EXPECT_EQ(integer::get_value(&recorded_calls[1].args[2]), 9);
 
     // Through `set`: every field but the reserved ones, each told once.
-    Cell values = load("7 8 9");
+    Cell values = load_source("7 8 9");
     object::set_many(&obj, &values, false, false, false);
     ASSERT_EQ(recorded_calls.size(), 4u);
     EXPECT_EQ(int_field(obj, "b"), 8);
@@ -141,7 +141,7 @@ TEST_F(Objects, AssignmentsFireOnChange) {
 TEST_F(Objects, SetSpreadsChecksAndSkips) {
     Cell obj = make_object("a: 1 b: 2 c: 3");
     gc::CellRoot keep(&obj);
-    Cell short_block = load("10");
+    Cell short_block = load_source("10");
     object::set_many(&obj, &short_block, false, false, false);   // past the end: none
     EXPECT_EQ(int_field(obj, "a"), 10);
     EXPECT_EQ(field_type(obj, "b"), TYPE_NONE);
@@ -170,7 +170,7 @@ TEST_F(Objects, SetSpreadsChecksAndSkips) {
 }
 
 TEST_F(Objects, DeepChangesReachTheOwner) {
-    Cell obj = make_object("list: [1 2] on-deep-change*: ([owner word target action new index part] [])");
+    Cell obj = make_object("list: [1 2] on-deep-change*: func [owner word target action new index part] []");
     gc::CellRoot keep(&obj);
     Cell list = field_of(obj, "list");
     EXPECT_NE(owner::get(cell_node(&list)), nullptr);
@@ -201,7 +201,7 @@ TEST_F(Objects, DeepChangesReachTheOwner) {
 }
 
 TEST_F(Objects, OnChangeMustStillBeAFunction) {
-    Cell obj = make_object("a: 1 on-change*: ([w o n] [])");
+    Cell obj = make_object("a: 1 on-change*: func [w o n] []");
     gc::CellRoot keep(&obj);
     Node ctx = object::context_of(&obj);
     *object::value_pointer_at(ctx, 1) = integer::make(5);
@@ -285,7 +285,7 @@ TEST_F(Objects, Reflection) {
 }
 
 TEST_F(Objects, CopyRefusesPartAndCopiesDeeply) {
-    Cell obj = make_object("s: \"ab\" b: [[1]] f: ([] [s])");
+    Cell obj = make_object("s: \"ab\" b: [[1]] f: func [] [s]");
     gc::CellRoot keep(&obj);
     Cell result = unset_cell();
     gc::CellRoot kr(&result);
@@ -377,7 +377,7 @@ TEST_F(Objects, MoldAndForm) {
     EXPECT_EQ(form_text(obj), "a: 1\nw: 'x\ns: \"t\"\nin: make object! [\n    z: 2\n]");
 
     // The reserved fields show only with /all.
-    Cell watched = make_object("a: 1 on-change*: ([w o n] [])");
+    Cell watched = make_object("a: 1 on-change*: func [w o n] []");
     gc::CellRoot kw(&watched);
     EXPECT_EQ(mold_flags(watched, false, false, true), "make object! [a: 1]");
     EXPECT_EQ(mold_flags(watched, false, true, true), "make object! [a: 1 on-change*: func [w o n][]]");
@@ -455,7 +455,7 @@ TEST_F(Objects, DeepAndCyclicStructuresEndInErrors) {
 }
 
 TEST_F(Objects, PathChangeOfAScalarTellsTheOwner) {
-    Cell obj = make_object("t: 1 on-change*: ([w o n] [])");
+    Cell obj = make_object("t: 1 on-change*: func [w o n] []");
     gc::CellRoot keep(&obj);
     recorded_calls.clear();
     Cell previous = loose_word("t");

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace {
 

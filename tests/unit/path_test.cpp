@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "block_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
-class Paths : public BlockFixture {};
+class Paths : public RuntimeFixture {};
 
 TEST_F(Paths, MoldAndFormByKind) {
     // a/b/1 with the words given as strings of the word's spelling would mold

@@ -1,5 +1,6 @@
 // The datatype registry (registration, inheritance, the tables) and the
 // datatype! type.
+#include "runtime_fixture.hpp"
 #include "datatypes/registry.hpp"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@
 #endif
 
 #include "datatypes/stack.hpp"
-#include "tests/unit/value_support.hpp"
+#include "runtime_fixture.hpp"
 
 using namespace qor;
 using namespace qor::test;
@@ -139,7 +140,6 @@ class DatatypeType : public RegistryScratch {
 protected:
     void SetUp() override {
         RegistryScratch::SetUp();
-        init_core_types();
         TypeSpec integer = make_type_spec(TYPE_INTEGER);
         install_datatype(TYPE_SPEC_WORDS, &integer);
         TypeSpec fl = make_type_spec(TYPE_FLOAT);

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "block_support.hpp"
+#include "runtime_fixture.hpp"
 #include "runtime/ownership.hpp"
 #include "runtime/random.hpp"
 
@@ -16,7 +16,7 @@ namespace {
 
 using namespace test;
 
-class SeriesType : public BlockFixture {};
+class SeriesType : public RuntimeFixture {};
 
 Cell binary_of(std::initializer_list<uint8_t> bytes) {
     Node node = memory::alloc_bytes(uint32_t(bytes.size()));

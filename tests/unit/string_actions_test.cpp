@@ -16,25 +16,17 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "memory_fixture.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::raised_by;
 
-class StringActions : public testing::MemoryFixture {
+class StringActions : public test::RuntimeFixture {
 protected:
     void SetUp() override {
-        MemoryFixture::SetUp();
-        test::init_core_types();
-        series::init();
-        block::init();
-        string_actions::init();
-        integer::init();
-        char_::init();
-        symbol::make_table();
-        symbol::make_index();
+        RuntimeFixture::SetUp();
         stack::seam_start_call();
     }
 };

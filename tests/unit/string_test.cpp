@@ -9,7 +9,7 @@
 #include "datatypes/text_out.hpp"
 #include "memory_fixture.hpp"
 #include "datatypes/unicode.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {

@@ -1,7 +1,8 @@
 // The symbol table: interning, case variants and their aliases, spellings
 // and their decoded strings, the intern index's growth, and symbol!'s
 // compare action.
-#include "tests/unit/hash_fixture.hpp"
+#include "memory_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 #include "datatypes/registry.hpp"
 
@@ -11,7 +12,17 @@
 namespace qor::testing {
 namespace {
 
-class Symbols : public HashFixture {};
+using namespace qor::test;
+
+class Symbols : public CoreTypesFixture {
+protected:
+    void register_types() override {
+        series::init();
+        block::init();
+        string_actions::init();
+        integer::init();
+    }
+};
 
 std::string spelling_of(int32_t id) {
     return std::string(reinterpret_cast<const char*>(symbol::spelling(id)), symbol::spelling_length(id));

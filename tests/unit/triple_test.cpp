@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "block_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
-class Triple : public BlockFixture {};
+class Triple : public RuntimeFixture {};
 
 TEST_F(Triple, FormsAndMoldsAsAMakeExpression) {
     struct Case {

@@ -12,22 +12,14 @@
 #include "datatypes/number_hooks.hpp"
 #include "datatypes/stack.hpp"
 #include "memory_fixture.hpp"
-#include "value_support.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using test::raised_by;
 
-class TupleType : public testing::MemoryFixture {
-protected:
-    void SetUp() override {
-        MemoryFixture::SetUp();
-        test::init_core_types();
-        integer::init();
-        tuple::init();
-    }
-};
+class TupleType : public test::RuntimeFixture {};
 
 std::string text_of(const Cell& t) {
     std::string s;

@@ -1,20 +1,21 @@
 // unset!: make/to, text forms, comparison, constructors.
+#include "runtime_fixture.hpp"
 #include "datatypes/unset.hpp"
 
 #include <gtest/gtest.h>
 
 #include "datatypes/stack.hpp"
-#include "tests/unit/value_support.hpp"
+#include "runtime_fixture.hpp"
 
 using namespace qor;
 using namespace qor::test;
 
 namespace {
 
-class UnsetType : public ::testing::Test {
+class UnsetType : public RuntimeFixture {
 protected:
     void SetUp() override {
-        init_core_types();
+        RuntimeFixture::SetUp();
         stack::seam_start_call();
     }
 };

@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "word_fixture.hpp"
+#include "runtime_fixture.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
 
-class Word : public WordFixture {};
+class Word : public RuntimeFixture {};
 
 int32_t int_value(const Cell* c) { return type_of(c) == TYPE_INTEGER ? integer::get_value(c) : -999; }
 
@@ -98,7 +98,6 @@ TEST_F(Word, Comparison) {
 }
 
 TEST_F(Word, MakeAndToAWord) {
-    eval_links::get().load_value_from_string = fake_load;
     Cell word_type = datatype_cell(TYPE_WORD);
     Cell bound = global_word("gamma", TYPE_SET_WORD);
     struct Case {
