@@ -1,12 +1,9 @@
 // The fixture of every test that needs values, words, the lexer or the
 // evaluator: each test boots the runtime through the program's own start-up
 // (every datatype, the fixed words, the natives and actions bound from the
-// boot definitions, the error catalog, the interpreter's stacks and the
-// lexer), then makes the words the library makes first (datatype!, none,
-// true, false, the routines, the constants, the named typesets and the
-// operators).  The rest of the library does not run, so a test sees the
-// runtime, not the library's functions.
-// Source text is loaded by the real lexer.  QOR_GC_STRESS applies.
+// boot definitions, the error catalog, the interpreter's stacks, the lexer
+// and the library's top-level code), stopping where the console would
+// launch.  Source text is loaded by the real lexer.  QOR_GC_STRESS applies.
 //
 // Only the tests of the memory manager and the collector, and the few whose
 // cases need a partial registry or an empty symbol table, run below
@@ -375,7 +372,7 @@ protected:
         boot::runtime_init();
         gc::finish_startup();
         root_block::set_collecting(false);
-        first_library_words();
+        boot::boot_library();
         open_call();
     }
     void TearDown() override {
@@ -395,30 +392,6 @@ protected:
         root_block::set_collecting(false);
         cycle_stack::reset();
         memory::release_all();
-    }
-
-    // The words the library's first sources make, before any function of
-    // its own: the routines, the constants, the named typesets and the
-    // operators, run as start-up runs them.
-    static void first_library_words() {
-        set_global("datatype!", datatype_cell(TYPE_DATATYPE));
-        set_global("none", none_cell());
-        set_global("true", logic_cell(true));
-        set_global("false", logic_cell(false));
-        set_global("boot-routine", routines::make_maker());
-        run_embedded("library/routines.qor");
-        run_embedded("library/constants.qor");
-        boot::make_typesets();
-        run_embedded("library/operators.qor");
-        set_global("boot-routine", unset_cell());
-    }
-    static void run_embedded(const char* name) {
-        Cell code = payload::load_embedded(name);
-        gc::CellRoot keep(&code);
-        interp::mark_compiled(&code);
-        stack::Checkpoint cp = stack::checkpoint();
-        interp::eval_block(&code, false);
-        stack::restore(cp);
     }
 
     // Binds a native (its entry appended to the natives table) or a function
