@@ -310,6 +310,7 @@ void init() {
     }
     g_prototype = g_pending = g_files = NONE_CELL;
     g_depth = Cell{TYPE_INTEGER, 0, 0, 0};
+    g_read_depth = g_read_files = nullptr;   // the library's start-up installs them again
     gc::register_global_cell(&g_prototype);
     gc::register_global_cell(&g_pending);
     gc::register_global_cell(&g_depth);

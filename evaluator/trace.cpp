@@ -67,8 +67,14 @@ Cell* callback_cell() {
     return &g_callback;
 }
 
-// The collector's root list starts empty after every memory::init.
-void forget_trace_roots() { g_callback_registered = false; }
+// The collector's root list starts empty after every memory::init, and a
+// callback installed before it points into freed memory.
+void forget_trace_roots() {
+    g_callback_registered = false;
+    g_callback = Cell{TYPE_NONE, 0, 0, 0};
+    g_mask = TRACE_DEFAULT_MASK;
+    g_extra_slots = 0;
+}
 
 const Cell* event_word(uint32_t event) {
     for (uint32_t i = 0; i < 16; i++) {

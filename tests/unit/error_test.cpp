@@ -143,12 +143,13 @@ TEST_F(Errors, ReportWhereNearStackAndFiles) {
     *error::field(&e, ERR_NEAR) = load_source("[a]");
     EXPECT_EQ(form_text(e), head + "\n*** Where: in here\n*** Near : [a]");
 
-    // The stack shows only when the depth setting is above 0.
+    // The stack shows only when the depth setting (the system object's) is above 0.
     *error::field(&e, ERR_WHERE) = none_cell();
     *error::field(&e, ERR_STACK) = load_source("f g");
     const std::string tail = "\n*** Where: ???\n*** Near : [a]";
+    eval("system/state/stack-trace: 0");
     EXPECT_EQ(form_text(e), head + tail);
-    *error::stack_depth_setting() = integer::make(2);
+    eval("system/state/stack-trace: 2");
     EXPECT_EQ(form_text(e), head + tail + "\n*** Stack: f g");
     eval_links::get().list_calls = [](int32_t depth, int32_t frame, Cell* out, int32_t limit) {
         std::string s = "frames from " + std::to_string(frame) + " depth " + std::to_string(depth);
@@ -157,7 +158,7 @@ TEST_F(Errors, ReportWhereNearStackAndFiles) {
     };
     *error::field(&e, ERR_STACK) = integer::make(7);
     EXPECT_EQ(form_text(e), head + tail + "\n*** Stack: frames from 7 depth 2");
-    *error::stack_depth_setting() = integer::make(0);
+    eval("system/state/stack-trace: 0");
 
     *error::field(&e, ERR_FILES) = load_source("\"first-script.qor\" \"second-script.qor\" \"third.qor\"");
     EXPECT_EQ(form_text(e), head + tail + "\n*** Files: \"first-script.qor\" \"second-script.qor\" \"");
@@ -283,8 +284,7 @@ TEST_F(Errors, ArgumentWordAndStackCapture) {
             block::append_copy(block, &n);
         }
     };
-    *error::stack_depth_setting() = integer::make(2);
-    *error::source_files_setting() = load_source("\"a.qor\"");
+    eval("system/state/stack-trace: 2 system/state/source-files: [\"a.qor\"]");
     error::attach_stack(&e);
     EXPECT_EQ(mold_text(*error::field(&e, ERR_STACK)), "[3 4]");
     EXPECT_EQ(mold_text(*error::field(&e, ERR_FILES)), "[\"a.qor\"]");

@@ -197,8 +197,9 @@ TEST_F(SeriesNativesTest, PairsAndPoints) {
         {"as-pair 1 inf", "error script/invalid-arg"},
         {"as-pair 3e9 1", "error script/invalid-arg"},   // beyond the integer range: never a wrapped value
         {"as-pair 1 \"x\"", "error script/expect-arg"},
-        // No currency list without the library: every code is unknown.
-        {"as-money 'USD 10", "error script/bad-denom"},
+        // A code from the library's currency list, and one not on it.
+        {"as-money 'USD 10", "USD$10.00"},
+        {"as-money 'XYZ 10", "error script/bad-denom"},
     });
 }
 
