@@ -233,7 +233,8 @@ TEST_F(ControlNatives, Do) {
         {"b: [1 + 2 3 * 4] do/next b 'p", "3"},
         {"b: [1 + 2 3 * 4] do/next b 'p p", "[3 * 4]"},
         {"p: none do/next [] 'p", "unset"},
-        {"do/expand [1]", "error script/no-value"},
+        {"do/expand [1]", "1"},   // through the library's preprocessor
+        {"expand-directives: none do/expand [1]", "error script/no-value"},
         {"do %no-such-file.qor", "error access/cannot-open"},   // through the library's do-file
         {"do-file: none do %file.qor", "error internal/not-done"},
         {"f: func [] [do [return 5] 0] f", "5"},

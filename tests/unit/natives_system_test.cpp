@@ -70,7 +70,7 @@ TEST_F(SystemNativesTest, StatsAndRecycle) {
     EXPECT_EQ(type_of(&items[2]), TYPE_BLOCK);
 
     // /show runs the library's report.
-    EXPECT_EQ(run_error("stats/show").id, "no-value");
+    EXPECT_EQ(run_error("unset 'show-memory-stats stats/show").id, "no-value");
     run(R"(show-memory-stats: func [data] [print length? data])");
     printed().clear();
     in_use = run("stats/show");
