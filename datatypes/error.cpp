@@ -9,6 +9,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/dispatch.hpp"
 #include "datatypes/error_catalog.hpp"
+#include "datatypes/error_report.hpp"
 #include "datatypes/eval_links.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
@@ -311,6 +312,7 @@ void init() {
     g_prototype = g_pending = g_files = NONE_CELL;
     g_depth = Cell{TYPE_INTEGER, 0, 0, 0};
     g_read_depth = g_read_files = nullptr;   // the library's start-up installs them again
+    set_caption_reader(nullptr);
     gc::register_global_cell(&g_prototype);
     gc::register_global_cell(&g_pending);
     gc::register_global_cell(&g_depth);

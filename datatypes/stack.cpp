@@ -144,7 +144,6 @@ void init() {
     g_raising_overflow = false;
     g_where_marker = g_exit_frame = nullptr;
     clear_hints();
-    g_caption_reader = nullptr;   // the library's start-up installs it again
     ensure();
 }
 

@@ -132,6 +132,7 @@ void init() {
     g_position = Cell{TYPE_UNSET, 0, 0, 0};
     gc::register_global_cell(&g_position);
     forget_trace_roots();
+    set_call_hook(nullptr);   // a hook set before a new boot would see freed cells
     callback_cell();
     g_compiled = false;
     refresh_tracing_active();

@@ -500,11 +500,11 @@ protected:
         object::reset_class_counter();
         object::set_boot_classes(false);
         recorded_calls.clear();
-        eval_links::get().call_function = record_call;
+        interp::set_call_hook(record_call);
         gc::push_root(mark_recorded_calls);
     }
     void TearDown() override {
-        eval_links::get().call_function = nullptr;
+        interp::set_call_hook(nullptr);
         gc::remove_root(mark_recorded_calls);
         recorded_calls.clear();
         RuntimeFixture::TearDown();
