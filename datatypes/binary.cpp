@@ -451,3 +451,89 @@ void init() {
 }
 
 }  // namespace qor::binary
+
+namespace qor::binary {
+
+namespace {
+
+inline int32_t hex_value(uint32_t c) {
+    if (c >= '0' && c <= '9') return int32_t(c - '0');
+    c |= 0x20;
+    if (c >= 'a' && c <= 'f') return int32_t(c - 'a' + 10);
+    return -1;
+}
+
+// The bytes of the body in `base` into `out` (null: only counted);
+// answers the byte count, or -1 when the body is malformed.
+int32_t decode_body(const uint8_t* start, const uint8_t* end, int32_t base, uint8_t* out) {
+    int32_t count = 0;
+    uint32_t acc = 0, bits = 0;
+    int32_t pad = 0;
+    uint32_t chars = 0;
+    for (const uint8_t* p = start; p < end; p++) {
+        uint8_t c = *p;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == ';') {
+            while (p < end && *p != '\n') p++;
+            continue;
+        }
+        int32_t v;
+        if (base == 16) {
+            v = hex_value(c);
+            if (v < 0) return -1;
+            acc = acc << 4 | uint32_t(v);
+            bits += 4;
+        } else if (base == 2) {
+            if (c != '0' && c != '1') return -1;
+            acc = acc << 1 | uint32_t(c - '0');
+            bits += 1;
+        } else {
+            if (c == '=') {
+                pad++;
+                continue;
+            }
+            if (pad) return -1;  // data after the padding
+            if (c >= 'A' && c <= 'Z') v = c - 'A';
+            else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+            else if (c >= '0' && c <= '9') v = c - '0' + 52;
+            else if (c == '+') v = 62;
+            else if (c == '/') v = 63;
+            else return -1;
+            acc = acc << 6 | uint32_t(v);
+            bits += 6;
+            chars++;
+        }
+        if (bits >= 8) {
+            bits -= 8;
+            if (out) out[count] = uint8_t(acc >> bits);
+            count++;
+            acc &= (1u << bits) - 1;
+        }
+    }
+    if (base == 64) {
+        // Groups of four characters: padding completes the last one.
+        if (pad > 2 || (chars + uint32_t(pad)) % 4 != 0) return -1;
+        return count;
+    }
+    return bits == 0 ? count : -1;
+}
+
+}  // namespace
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool make_value, Cell* out) {
+    int32_t base = 0;
+    const uint8_t* p = start;
+    while (p < end && *p >= '0' && *p <= '9' && base < 100) base = base * 10 + (*p++ - '0');
+    if (p == start) base = 16;
+    if ((base != 2 && base != 16 && base != 64) || end - p < 2 || p[0] != '#' || p[1] != '{') return TYPE_BINARY;
+    int32_t n = decode_body(p + 2, end, base, nullptr);
+    if (n < 0) return TYPE_BINARY;
+    out->header = TYPE_BINARY;
+    if (!make_value) return 0;
+    std::vector<uint8_t> bytes(size_t(n) + 1);
+    decode_body(p + 2, end, base, bytes.data());
+    *out = make(bytes.data(), uint32_t(n));
+    return 0;
+}
+
+}  // namespace qor::binary

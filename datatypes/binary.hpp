@@ -35,4 +35,7 @@ uint32_t encode_value(std::vector<uint8_t>& out, const Cell* value, int32_t limi
 uint32_t length_from_index(const Cell* value);
 uint8_t* data_at_index(const Cell* value);
 
+// The literal decoder (literal.hpp): an optional base 2, 16 or 64, then #{ and the bytes up to the closing brace (blanks, line ends and ";" comments skipped).
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::binary

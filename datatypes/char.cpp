@@ -10,6 +10,7 @@
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/unicode.hpp"
+#include "datatypes/text_literal.hpp"
 
 namespace qor {
 
@@ -176,3 +177,17 @@ void char_or() { char_::do_math(MATH_OR); }
 void char_xor() { char_::do_math(MATH_XOR); }
 
 }  // namespace qor
+
+namespace qor::char_ {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    if (end - start < 2 || start[0] != '#' || start[1] != '"') return TYPE_CHAR;
+    const uint8_t* p = start + 2;
+    uint32_t cp = 0;
+    uint32_t n = p < end ? text_literal::decode_char(p, end, true, &cp) : 0;
+    if (n == 0 || p + n != end) return TYPE_CHAR;
+    *out = make(cp);
+    return 0;
+}
+
+}  // namespace qor::char_

@@ -32,6 +32,9 @@ void do_math(int32_t op);
 Cell* new_in_block(Cell* block, uint32_t cp);   // a char! at the block's tail
 Cell* push_new(uint32_t cp);                    // a char! pushed on the argument stack
 
+// The literal decoder (literal.hpp): #"c" up to its closing quote.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace char_
 
 Cell*   char_make(Cell* prototype, Cell* spec);   // make and to

@@ -109,6 +109,11 @@ Cell  field_value(const Cell* date, int32_t field);
 // fraction of the second.
 Cell now(bool utc, bool precise);
 
+// The literal decoder (literal.hpp, date_literal.cpp): the date forms
+// d-m-y, y-m-d, y/m/d, yyyy-ddd, yyyy-Www-d and yyyymmddThhmm[ss], then
+// /time or Ttime and a zone.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace date
 
 Cell*   date_make(Cell* prototype, Cell* spec);

@@ -8,6 +8,7 @@
 #include "runtime/heap.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/raw_utf.hpp"
+#include "datatypes/text_literal.hpp"
 
 namespace qor::file {
 
@@ -58,6 +59,17 @@ void to_slashes(Cell* s) {
     uint32_t index = s->data1;
     for (uint32_t k = 0; k < n; k++)
         if (string::char_at(s, index + k) == '\\') string::poke_char(node, index + k, '/');
+}
+
+}  // namespace qor::file
+
+namespace qor::file {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out) {
+    if (end - start >= 2 && start[1] == '"')
+        return text_literal::decode(start + 2, end, seen, text_literal::ESCAPES, TYPE_FILE, make, out);
+    return text_literal::decode(start + 1, end, seen, text_literal::ESCAPES | text_literal::PERCENT, TYPE_FILE,
+                                make, out);
 }
 
 }  // namespace qor::file

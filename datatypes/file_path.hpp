@@ -24,4 +24,7 @@ Cell current_dir_local();
 // place.
 void to_slashes(Cell* string);
 
+// The literal decoder (literal.hpp): %name, or %"name" up to its closing quote.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::file

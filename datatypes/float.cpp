@@ -624,3 +624,21 @@ Cell* float_round(Cell* value, Cell* scale, bool even, bool down, bool half_down
 }
 
 }  // namespace qor
+
+namespace qor::float_ {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    double v;
+    if (!number_scan::read_float(start, end, 0, &v)) return TYPE_FLOAT;
+    *out = make(v);
+    return 0;
+}
+
+uint32_t decode_special_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    double v;
+    if (!number_scan::read_special_float(start, end, &v)) return TYPE_FLOAT;
+    *out = make(v);
+    return 0;
+}
+
+}  // namespace qor::float_

@@ -83,6 +83,12 @@ double random_scaled(double x, bool secure);
 
 double from_binary(const Cell* binary);    // up to 8 bytes, big-endian, right-aligned
 
+// The literal decoder (literal.hpp): a decimal number with a "." or "," or an exponent.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
+// The literal decoder (literal.hpp): 1.#INF, -1.#INF and 1.#NaN.
+uint32_t decode_special_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace float_
 
 // Action entries (percent! and time! reuse most of them).

@@ -18,6 +18,7 @@
 #include "runtime/memory.hpp"
 #include "runtime/random.hpp"
 #include "runtime/throw.hpp"
+#include "datatypes/literal.hpp"
 
 namespace qor {
 
@@ -487,3 +488,43 @@ Cell* integer_round(Cell* value, Cell* scale, bool even, bool down, bool half_do
 }
 
 }  // namespace qor
+
+namespace qor::integer {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make_value, Cell* out) {
+    int32_t v = 0;
+    switch (number_scan::lex_integer(start, end, (seen & literal::SEEN_QUOTE) != 0, &v)) {
+    case number_scan::INT_OK:
+        *out = make(v);
+        return 0;
+    case number_scan::INT_AS_FLOAT:
+        return float_::decode_literal(start, end, seen, make_value, out);
+    default:
+        return TYPE_INTEGER;
+    }
+}
+
+uint32_t decode_hex_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    auto hex_value = [](uint32_t c) -> int32_t {
+        if (c >= '0' && c <= '9') return int32_t(c - '0');
+        c |= 0x20;
+        if (c >= 'a' && c <= 'f') return int32_t(c - 'a' + 10);
+        return -1;
+    };
+    const uint8_t* h = end - 1;  // the "h"
+    for (const uint8_t* p = start; p < h; p++)
+        if (*p == '\'' || *p == '+' || *p == '-') return TYPE_INTEGER;
+    if (h == start || hex_value(h[-1]) < 0) return TYPE_WORD;
+    uint32_t digits = uint32_t(h - start);
+    if (digits < 2 || digits > 8) return TYPE_INTEGER;
+    uint32_t v = 0;
+    for (const uint8_t* p = start; p < h; p++) {
+        int32_t d = hex_value(*p);
+        if (d < 0 || (*p >= 'a' && *p <= 'f')) return TYPE_INTEGER;
+        v = v * 16 + uint32_t(d);
+    }
+    *out = make(int32_t(v));
+    return 0;
+}
+
+}  // namespace qor::integer

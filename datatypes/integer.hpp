@@ -68,6 +68,12 @@ int32_t from_issue(const Cell* issue);     // the spelling as hexadecimal digits
 // does not fit (the power action finishes such a computation in doubles).
 int32_t power_by_squaring(int32_t base, int32_t exponent);
 
+// The literal decoder (literal.hpp): digits with an optional sign and "'" separators; one too long or too large for 32 bits reads as a float!.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
+// The literal decoder (literal.hpp): 2 to 8 upper-case hexadecimal digits and "h".
+uint32_t decode_hex_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace integer
 
 // Action entries.

@@ -24,6 +24,7 @@
 #include "runtime/float_to_text.hpp"
 #include "runtime/random.hpp"
 #include "runtime/text_to_float.hpp"
+#include "datatypes/literal.hpp"
 
 namespace qor {
 
@@ -869,3 +870,18 @@ int32_t money_odd_q(Cell* value) {
 }
 
 }  // namespace qor
+
+namespace qor::money {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool make, Cell* out) {
+    number_scan::MoneyParts parts;
+    if (!number_scan::money_parts(start, end, false, &parts)) return TYPE_MONEY;
+    *out = Cell{TYPE_MONEY, 0, 0, 0};
+    if (!make) return 0;
+    if (!from_digits(out, parts.negative, parts.currency[0] ? parts.currency : nullptr, parts.integer,
+                     parts.fraction))
+        return TYPE_MONEY;
+    return 0;
+}
+
+}  // namespace qor::money

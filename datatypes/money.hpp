@@ -72,6 +72,9 @@ const Cell* currency_word(uint32_t index);
 // characters appended.
 int32_t write_text(const Cell* money, Cell* out, int32_t limit, bool all, bool grouping);
 
+// The literal decoder (literal.hpp): an optional sign and currency, "$", digits and cents; a currency the list lacks is invalid when the value is made.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace money
 
 Cell*   money_make(Cell* prototype, Cell* spec);

@@ -16,6 +16,8 @@
 #include "datatypes/stack.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/random.hpp"
+#include "datatypes/literal.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace qor {
 
@@ -314,3 +316,20 @@ void init() {
 
 }  // namespace pair
 }  // namespace qor
+
+namespace qor::pair {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool, Cell* out) {
+    const uint8_t* x = start;
+    while (x < end && (*x | 0x20) != 'x') x++;
+    if (seen & literal::SEEN_DOT) return TYPE_PAIR;
+    int32_t a, b;
+    bool quotes = (seen & literal::SEEN_QUOTE) != 0;
+    if (x == end || number_scan::lex_integer(start, x, quotes, &a) != number_scan::INT_OK ||
+        number_scan::lex_integer(x + 1, end, quotes, &b) != number_scan::INT_OK)
+        return TYPE_PAIR;
+    *out = make(a, b);
+    return 0;
+}
+
+}  // namespace qor::pair

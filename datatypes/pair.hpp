@@ -16,4 +16,7 @@ inline Cell make(int32_t x, int32_t y) { return Cell{TYPE_PAIR, 0, uint32_t(x), 
 inline int32_t x_of(const Cell* p) { return int32_t(p->data2); }
 inline int32_t y_of(const Cell* p) { return int32_t(p->data3); }
 
+// The literal decoder (literal.hpp): two integers joined by "x".
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::pair

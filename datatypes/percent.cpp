@@ -6,6 +6,7 @@
 
 #include "datatypes/number_support.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace qor {
 
@@ -37,3 +38,14 @@ void init() {
 
 }  // namespace percent
 }  // namespace qor
+
+namespace qor::percent {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    double v;
+    if (!number_scan::read_float(start, end, -2, &v)) return TYPE_FLOAT;
+    *out = make(v);
+    return 0;
+}
+
+}  // namespace qor::percent

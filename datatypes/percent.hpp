@@ -12,4 +12,7 @@ void init();   // registers percent!
 
 inline Cell make(double fraction) { return float_::make(fraction, TYPE_PERCENT); }
 
+// The literal decoder (literal.hpp): a number up to its "%".
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::percent

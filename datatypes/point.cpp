@@ -18,6 +18,7 @@
 #include "datatypes/word.hpp"
 #include "datatypes/murmur3.hpp"
 #include "runtime/random.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace qor {
 
@@ -309,3 +310,43 @@ void init3d() { register_point<3>(); }
 
 }  // namespace point
 }  // namespace qor
+
+namespace qor::point {
+
+namespace {
+
+// The parts between the parentheses: answers their count, or -(count read
+// + 1) when malformed, or BAD_NUMBER when a part is not a number.
+constexpr int32_t BAD_NUMBER = -100;
+int32_t read_parts(const uint8_t* start, const uint8_t* end, double xyz[3]) {
+    const uint8_t* p = start;
+    int32_t n = 0;
+    while (true) {
+        while (p < end && (*p == ' ' || *p == '\t')) p++;
+        const uint8_t* s = p;
+        while (p < end && *p != ',' && *p != ' ' && *p != '\t') p++;
+        if (n == 3 || s == p) return -(n + 1);
+        if (p - s > int32_t(number_scan::MAX_FLOAT_TEXT)) return BAD_NUMBER;
+        if (!number_scan::read_float(s, p, 0, &xyz[n]) && !number_scan::read_special_float(s, p, &xyz[n]))
+            return BAD_NUMBER;
+        n++;
+        while (p < end && (*p == ' ' || *p == '\t')) p++;
+        if (p == end) break;
+        if (*p != ',') return -(n + 1);
+        p++;
+    }
+    return n >= 2 ? n : -(n + 1);
+}
+
+}  // namespace
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    double xyz[3];
+    int32_t n = read_parts(start, end, xyz);
+    if (n == BAD_NUMBER) return TYPE_FLOAT;
+    if (n < 0) return n <= -3 ? TYPE_POINT3D : TYPE_POINT2D;
+    *out = n == 3 ? make3d(xyz[0], xyz[1], xyz[2]) : make2d(xyz[0], xyz[1]);
+    return 0;
+}
+
+}  // namespace qor::point

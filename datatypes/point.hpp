@@ -38,4 +38,7 @@ inline float coordinate(const Cell* p, int i) {
     return float_of(i == 0 ? p->data1 : i == 1 ? p->data2 : p->data3);
 }
 
+// The literal decoder (literal.hpp): 2 or 3 numbers joined by "," between "(" and ")", from after the "("; a part that is no number is an invalid float!.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::point

@@ -15,6 +15,7 @@
 #include "runtime/series.hpp"
 #include "runtime/text_to_float.hpp"
 #include "datatypes/unicode.hpp"
+#include "datatypes/text_literal.hpp"
 
 namespace qor::string {
 
@@ -850,6 +851,14 @@ bool braces_balanced_q(const Cell* value, uint32_t from, uint32_t end) {
         else if (c == '}' && --depth == 0) return true;
     }
     return false;
+}
+
+}  // namespace qor::string
+
+namespace qor::string {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out) {
+    return text_literal::decode(start + 1, end, seen, text_literal::ESCAPES, TYPE_STRING, make, out);
 }
 
 }  // namespace qor::string

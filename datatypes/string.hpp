@@ -156,6 +156,9 @@ inline uint32_t fold_char(const uint32_t* table, uint32_t c) {
 void append_escaped_char(Cell* out, uint32_t cp, bool all, bool quote_form);
 bool braces_balanced_q(const Cell* value, uint32_t from, uint32_t end);
 
+// The literal decoder (literal.hpp): "text" up to its closing quote.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace string
 
 // ---- Case ------------------------------------------------------------------------

@@ -16,6 +16,8 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/float_to_text.hpp"
+#include "datatypes/literal.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace qor {
 
@@ -343,3 +345,64 @@ int32_t time_even_q(Cell* value) { return (whole_second(value) & 1) == 0; }
 int32_t time_odd_q(Cell* value) { return (whole_second(value) & 1) != 0; }
 
 }  // namespace qor
+
+namespace qor::time {
+
+namespace {
+
+// h:m[:s[.frac]] with an optional sign: seconds, false when malformed.
+bool read_time(const uint8_t* start, const uint8_t* end, double* seconds) {
+    const uint8_t* p = start;
+    bool negative = p < end && *p == '-';
+    if (p < end && *p == '+') p++;
+    const uint8_t* stop;
+    int32_t status;
+    int32_t hours = number_scan::time_part_integer(p, end, &stop, &status);
+    if (status != 0 || stop == p || (stop == p + 1 && *p == '-') || stop == end || *stop != ':') return false;
+    const uint8_t* after_first = stop + 1;
+    if (after_first == end || *after_first == '-') return false;  // minutes must not be negative
+    int32_t minutes = number_scan::time_part_integer(after_first, end, &stop, &status);
+    if (status != 0 || stop == after_first) return false;
+    double secs = 0;
+    auto read_seconds = [&](const uint8_t* from) {
+        char buffer[number_scan::MAX_FLOAT_TEXT];
+        uint32_t n = 0;
+        for (const uint8_t* q = from; q < end; q++) {
+            if (n == sizeof buffer) return false;
+            buffer[n++] = *q == ',' ? '.' : char(*q);
+        }
+        for (uint32_t i = 0; i < n; i++)
+            if (buffer[i] == '+' || buffer[i] == '-' || buffer[i] == 'e' || buffer[i] == 'E') return false;
+        if (n == 0 || !number_scan::read_float(reinterpret_cast<uint8_t*>(buffer),
+                                               reinterpret_cast<uint8_t*>(buffer) + n, 0, &secs))
+            return false;
+        return secs < 60.0;
+    };
+    if (stop < end && (*stop == '.' || *stop == ',')) {
+        // m:s.frac: the first number is the minutes.
+        // Negated as a double: the most negative 32-bit number has no 32-bit negation.
+        if (!read_seconds(after_first)) return false;
+        double m = hours < 0 ? -double(hours) : double(hours);
+        double value = m * 60.0 + secs;
+        *seconds = negative || hours < 0 ? -value : value;
+        return true;
+    }
+    if (stop < end && (*stop != ':' || !read_seconds(stop + 1))) return false;
+    double h = hours < 0 ? -double(hours) : double(hours);
+    double value = h * 3600.0 + double(minutes) * 60.0 + secs;
+    // Hours past 32 bits (minutes may carry into them) would not mold back.
+    if (value >= 2147483648.0 * 3600.0) return false;
+    *seconds = negative || hours < 0 ? -value : value;
+    return true;
+}
+
+}  // namespace
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool, Cell* out) {
+    double seconds;
+    if ((seen & literal::SEEN_EXPONENT) || !read_time(start, end, &seconds)) return TYPE_TIME;
+    *out = make(seconds);
+    return 0;
+}
+
+}  // namespace qor::time

@@ -53,6 +53,9 @@ void set_field(Cell* cell, int32_t index, const Cell* value);
 // second.  (The pick slot receives the evaluator's converted integer.)
 Cell* pick_field(Cell* value, const Cell* index);
 
+// The literal decoder (literal.hpp): h:m[:s[.frac]] or m:s.frac with an optional sign.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace time
 
 Cell*   time_make(Cell* prototype, Cell* spec);   // make and to

@@ -16,6 +16,7 @@
 #include "datatypes/unset.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/random.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace qor {
 
@@ -384,3 +385,15 @@ Cell* tuple_random(Cell* value, bool seed, bool secure, bool only) {
 }
 
 }  // namespace qor
+
+namespace qor::tuple {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool, Cell* out) {
+    uint8_t bytes[12];
+    int32_t n = number_scan::read_tuple(start, end, bytes);
+    if (n < 3) return TYPE_TUPLE;
+    *out = make(uint32_t(n), bytes);
+    return 0;
+}
+
+}  // namespace qor::tuple

@@ -50,6 +50,9 @@ bool all_zero_q(const Cell* t);
 // (subtract and divide refuse it).
 void do_math(int32_t op);
 
+// The literal decoder (literal.hpp): 3 to 12 numbers of 0 to 255 joined by ".".
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace tuple
 
 // Action entries.

@@ -6,6 +6,7 @@
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
 #include "datatypes/unicode.hpp"
+#include "datatypes/text_literal.hpp"
 
 namespace qor::url {
 
@@ -112,6 +113,18 @@ Cell decode_to_string(const Cell* text) {
     gc::CellRoot keep(&out);
     decode_percent(&source, &out);
     return out;
+}
+
+}  // namespace qor::url
+
+namespace qor::url {
+
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out) {
+    // A leading ":" or "'" makes a malformed word of another kind.
+    if (*start == ':') return TYPE_GET_WORD;
+    if (*start == '\'') return TYPE_LIT_WORD;
+    return text_literal::decode(start, end, seen, text_literal::ESCAPES | text_literal::PERCENT, TYPE_URL, make,
+                                out);
 }
 
 }  // namespace qor::url

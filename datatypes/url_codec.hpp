@@ -35,4 +35,7 @@ void decode_percent(const Cell* text, Cell* target);
 // text.
 Cell decode_to_string(const Cell* text);
 
+// The literal decoder (literal.hpp): scheme:rest.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
+
 }  // namespace qor::url

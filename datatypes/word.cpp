@@ -15,6 +15,7 @@
 #include "runtime/collector.hpp"
 #include "datatypes/fixed_words.hpp"
 #include "datatypes/root_block.hpp"
+#include "datatypes/text_literal.hpp"
 
 #include <string>
 
@@ -380,6 +381,34 @@ void word_index_q() {
     Cell* base = stack::arguments_base();
     int32_t slot = word::index_of(base);
     *base = slot < 0 ? Cell{TYPE_NONE, 0, 0, 0} : Cell{TYPE_INTEGER, 0, uint32_t(slot + 1), 0};
+}
+
+}  // namespace qor
+
+namespace qor {
+
+namespace {
+
+// Issues and refinements are not bound to a slot: {type, global context,
+// symbol, -1}.
+uint32_t decode_unbound(const uint8_t* start, const uint8_t* end, uint8_t sign, uint32_t type, bool make,
+                        Cell* out) {
+    if (*start != sign || end - start < 2 || !text_literal::valid(start + 1, end, false)) return type;
+    *out = Cell{type, 0, 0, 0};
+    if (!make) return 0;
+    int32_t symbol = symbol::intern_n(reinterpret_cast<const char*>(start + 1), uint32_t(end - start - 1));
+    *out = Cell{type, reinterpret_cast<uint32_t>(context::global()), uint32_t(symbol), 0xFFFFFFFFu};
+    return 0;
+}
+
+}  // namespace
+
+uint32_t issue::decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool make, Cell* out) {
+    return decode_unbound(start, end, '#', TYPE_ISSUE, make, out);
+}
+
+uint32_t refinement::decode_literal(const uint8_t* start, const uint8_t* end, uint32_t, bool make, Cell* out) {
+    return decode_unbound(start, end, '/', TYPE_REFINEMENT, make, out);
 }
 
 }  // namespace qor

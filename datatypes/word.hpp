@@ -85,11 +85,15 @@ Cell* init_cell_from_c_string(Cell* cell, const char* text);
 // The same on a new cell at the root block's tail while the boot collection
 // flag is set, else on a new stack slot.
 Cell* make_from_c_string(const char* text);
+// The literal decoder (literal.hpp): #name.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
 }  // namespace issue
 
 namespace refinement {
 // A new cell at the root block's tail: {refinement!, 0, symbol, -1}.
 Cell* make_from_c_string(const char* text);
+// The literal decoder (literal.hpp): /name.
+uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);
 }  // namespace refinement
 
 // Actions.

@@ -17,7 +17,7 @@
 #include "evaluator/call.hpp"
 #include "evaluator/exits.hpp"
 #include "evaluator/lexer_record.hpp"
-#include "evaluator/loaders.hpp"
+#include "datatypes/text_literal.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
@@ -187,7 +187,7 @@ Cell near_text(const uint8_t* start, const uint8_t* end) {
     const uint8_t* p = start;
     while (p < limit && *p != '\n' && *p != 0) {
         uint32_t cp;
-        uint32_t n = decode_char(p, limit, false, &cp);
+        uint32_t n = text_literal::decode_char(p, limit, false, &cp);
         if (n == 0) cp = 0xFFFD, n = 1;
         string::append_char(&out, cp);
         p += n;
@@ -281,7 +281,7 @@ void path_continuation(Record& r) {
 const uint8_t* skip_unicode_blanks(Record& r, const uint8_t* p, const uint8_t* end) {
     while (p < end && *p >= 0x80) {
         uint32_t cp;
-        uint32_t n = decode_char(p, end, false, &cp);
+        uint32_t n = text_literal::decode_char(p, end, false, &cp);
         if (n == 0) throw_error(r, r.token_start, r.input_end, TYPE_WORD);
         if (!is_unicode_blank(cp)) break;
         p += n;

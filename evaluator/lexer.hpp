@@ -2,7 +2,9 @@
 //
 // A table-driven automaton (evaluator/lexer_tables.hpp) cuts the input into
 // tokens; each token kind has a scanner (structure: brackets, braces,
-// paths, comments, commas) and/or a loader (values) (evaluator/loaders.hpp).
+// paths, comments, commas) and/or a loader (values) (evaluator/loaders.cpp);
+// a loader finds where its token ends and hands the text to the literal
+// decoder of the token's datatype (datatypes/literal.hpp).
 // Values are built on the lexer's own value stack, where open containers are
 // marker cells, so nesting depth never deepens the C++ stack; at the end the
 // values become a block.

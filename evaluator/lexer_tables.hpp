@@ -9,6 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/literal.hpp"
+
 namespace qor::lexer {
 
 // ---- Byte classes -------------------------------------------------------------------------
@@ -41,23 +43,24 @@ enum ByteClass : uint8_t {
 };
 constexpr int CLASS_COUNT = 40;
 
-// Flag bits ORed into a token's flag word for each of its bytes.
+// Flag bits ORed into a token's flag word for each of its bytes; those the
+// literal decoders read are theirs (literal.hpp).
 enum : uint32_t {
     LEX_FLAG_MULTILINE = 0x00020000u,  // a brace string spans lines
-    LEX_FLAG_PERCENT   = 0x00040000u,
+    LEX_FLAG_PERCENT   = literal::SEEN_PERCENT,
     LEX_FLAG_GREATER   = 0x00080000u,
     LEX_FLAG_LESS      = 0x00100000u,
     LEX_FLAG_SIGN      = 0x00200000u,
     LEX_FLAG_NUL       = 0x00400000u,
     LEX_FLAG_SHARP     = 0x00800000u,
-    LEX_FLAG_EXPONENT  = 0x01000000u,  // e or E
-    LEX_FLAG_QUOTE     = 0x02000000u,  // '
+    LEX_FLAG_EXPONENT  = literal::SEEN_EXPONENT,
+    LEX_FLAG_QUOTE     = literal::SEEN_QUOTE,
     LEX_FLAG_COLON     = 0x04000000u,
     LEX_FLAG_COMMA     = 0x08000000u,
-    LEX_FLAG_DOT       = 0x10000000u,
-    LEX_FLAG_CARET     = 0x20000000u,
-    LEX_FLAG_LEAD2     = 0x40000000u,  // a UTF-8 lead byte 0xC2-0xEF
-    LEX_FLAG_LEAD4     = 0x80000000u,  // a UTF-8 lead byte 0xF0-0xF7
+    LEX_FLAG_DOT       = literal::SEEN_DOT,
+    LEX_FLAG_CARET     = literal::SEEN_CARET,
+    LEX_FLAG_LEAD2     = literal::SEEN_LEAD2,
+    LEX_FLAG_LEAD4     = literal::SEEN_LEAD4,
     LEX_FLAG_MASK      = 0xFFFE0000u,
 };
 
