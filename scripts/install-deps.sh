@@ -33,8 +33,54 @@ for p in "${ALL[@]}"; do
     missing+=("$p")
   fi
 done
+# Some kernels run no 32-bit x86 program of their own (exec answers "Exec format error") although
+# they are 64-bit x86: there both builds' tests run through qemu's user-mode emulator, registered
+# with binfmt_misc for 32-bit x86 ELF files, so that -m32 tests, valgrind and wine start as usual.
+APT_OPTS=(-y -q --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
+ensure_i386_exec() {
+  local probe
+  probe=$(mktemp -d)
+  printf 'int main(void){return 0;}\n' >"$probe/p.c"
+  if ! gcc -m32 -static "$probe/p.c" -o "$probe/p" 2>/dev/null; then rm -rf "$probe"; return 0; fi
+  if "$probe/p" 2>/dev/null; then rm -rf "$probe"; return 0; fi
+  echo "install-deps: this kernel runs no 32-bit x86 program; registering qemu-i386 for them"
+  if [ ! -x /usr/bin/qemu-i386-static ]; then
+    apt-get install "${APT_OPTS[@]}" qemu-user-static
+  fi
+  [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  # The registered interpreter turns LeakSanitizer off before starting qemu: it stops the world
+  # with ptrace, which qemu's user mode lacks, and the sanitizer builds would hang at exit.
+  local wrapper=/usr/local/bin/qemu-i386-lsanoff
+  if [ ! -x "$wrapper" ]; then
+    cat >"$probe/w.c" <<'C'
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+int main(int argc, char **argv) {
+  (void)argc;
+  const char *old = getenv("LSAN_OPTIONS");
+  char options[4096];
+  snprintf(options, sizeof options, "%s%sdetect_leaks=0", old ? old : "", (old && *old) ? ":" : "");
+  setenv("LSAN_OPTIONS", options, 1);
+  argv[0] = "/usr/bin/qemu-i386-static";
+  execv(argv[0], argv);
+  perror("qemu-i386-static");
+  return 127;
+}
+C
+    gcc -O2 -static "$probe/w.c" -o "$wrapper"
+  fi
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    printf '%s' ":qemu-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$wrapper:F" \
+      >/proc/sys/fs/binfmt_misc/register
+  fi
+  "$probe/p" || { echo "install-deps: 32-bit x86 programs still do not run" >&2; rm -rf "$probe"; return 1; }
+  rm -rf "$probe"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all ${#ALL[@]} packages present"
+  ensure_i386_exec
   exit 0
 fi
 echo "install-deps: missing: ${missing[*]}"
@@ -50,7 +96,6 @@ if ! apt-get update -q; then
   echo "install-deps: apt-get update reported errors; continuing with the indexes it has" >&2
 fi
 
-APT_OPTS=(-y -q --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
 if ! apt-get install "${APT_OPTS[@]}" "${ALL[@]}"; then
   # Multi-Arch: same packages (zlib1g, libssl3, ...) must have equal versions for amd64 and i386.
   # Without the security i386 index the amd64 candidates (from security) and the i386 ones (from main)
@@ -59,6 +104,7 @@ if ! apt-get install "${APT_OPTS[@]}" "${ALL[@]}"; then
   apt-get install "${APT_OPTS[@]}" -t bookworm "${ALL[@]}"
 fi
 
+ensure_i386_exec
 i686-w64-mingw32-g++-posix --version | head -1
 wine --version
 echo "install-deps: done"

@@ -13,6 +13,12 @@ export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 # no Mono / Gecko download prompts (not packaged for Debian 12 anyway)
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Where 32-bit x86 programs run only through qemu's user-mode emulator (see install-deps.sh), wine
+# spins in signal faults: say so at once instead of hanging.
+if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+  echo "wine-env: this machine runs 32-bit x86 programs only through qemu's user-mode emulator, where wine does not run" >&2
+  return 1 2>/dev/null || exit 1
+fi
 mkdir -p "$WINE_ENV_DIR"
 # Wine maps Windows file names to Unix ones through the locale's charset: without a UTF-8 locale
 # (a bare machine has none set) names outside ASCII cannot be created or opened.
