@@ -40,6 +40,7 @@
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/unset.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/interpreter.hpp"
@@ -127,6 +128,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_TIME, time::init},
     {TYPE_DATE, date::init},
     {TYPE_MONEY, money::init},
+    {TYPE_VECTOR, vector::init},
 };
 
 void register_datatypes() {

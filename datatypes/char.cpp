@@ -5,6 +5,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/number_hooks.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/stack.hpp"
@@ -57,7 +58,11 @@ void do_math(int32_t op) {
         break;
     }
     case TYPE_VECTOR:
-        // The vector's scalar arithmetic takes over; it comes with vector!.
+        // The vector's scalar arithmetic takes over, the char on the left.
+        if (auto f = number_hooks::get().vector_scalar_math) {
+            f(op);
+            return;
+        }
         raise_error("internal", "not-done");
     default: {
         Cell type;

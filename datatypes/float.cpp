@@ -247,6 +247,10 @@ void do_math(int32_t op) {
         return;
     case TYPE_VECTOR:
         if (!has_math_slot(rt, op)) raise_invalid_type(rt);
+        if (auto f = number_hooks::get().vector_scalar_math) {   // number on the left
+            f(op);
+            return;
+        }
         swap_operands();
         run_math_slot(rt, op);
         return;

@@ -138,9 +138,13 @@ void do_math(int32_t op) {
         run_math_slot(TYPE_MONEY, op);
         return;
     case TYPE_VECTOR:
-        // The vector's scalar arithmetic: the vector on the left, the number
-        // as its scalar, whatever side the number stood on.
+        // The vector's scalar arithmetic, told that the number stands on
+        // the left (10 - v is 10 minus each element).
         if (!has_math_slot(type, op)) raise_invalid_type(type);
+        if (auto f = number_hooks::get().vector_scalar_math) {
+            f(op);
+            return;
+        }
         swap_operands();
         run_math_slot(type, op);
         return;

@@ -29,6 +29,10 @@ struct Hooks {
     // are the whole value before and after, `field` the field number.
     void (*notify_path_change)(Cell* parent, const Cell* previous, const Cell* old_value,
                                const Cell* new_value, int32_t field) = nullptr;
+
+    // vector!: a number on the left of a vector (the number in the result
+    // slot, the vector next); the vector answers op(number, element).
+    void (*vector_scalar_math)(int32_t op) = nullptr;
 };
 
 Hooks& get();

@@ -168,7 +168,14 @@ void read_element(const Cell* value, uint32_t offset, Cell* out) {
         } else {
             std::memcpy(&n, p, 4);
         }
-        *out = Cell{elem == TYPE_CHAR ? uint32_t(TYPE_CHAR) : uint32_t(TYPE_INTEGER), 0, uint32_t(n), 0};
+        if (elem == TYPE_CHAR) {
+            // Code points read back unsigned at their width; a 32-bit element
+            // beyond Unicode (arithmetic can make one) reads as U+FFFD.
+            uint32_t cp = unit == 1 ? uint32_t(uint8_t(n)) : unit == 2 ? uint32_t(uint16_t(n)) : uint32_t(n);
+            *out = Cell{TYPE_CHAR, 0, cp > 0x10FFFF ? 0xFFFDu : cp, 0};
+            return;
+        }
+        *out = Cell{TYPE_INTEGER, 0, uint32_t(n), 0};
         return;
     }
     *out = Cell{TYPE_CHAR, 0, string::get_char(p, unit), 0};

@@ -325,7 +325,14 @@ int64_t find_position(Cell* series, Cell* value, Cell* part, bool case_sensitive
     Pattern p{};
     p.length = 1;
     uint32_t vt = type_of(value);
-    if (vt == TYPE_CHAR) {
+    bool number = vt == TYPE_INTEGER || vt == TYPE_FLOAT || vt == TYPE_PERCENT || vt == TYPE_CHAR;
+    // A vector holds numbers only: another value is never found (and its
+    // 8-byte elements cannot be read as characters).
+    if (st == TYPE_VECTOR && !number) return -1;
+    if (st == TYPE_VECTOR) {
+        p.kind = Pattern::NUMBER;
+        p.number = vt == TYPE_FLOAT || vt == TYPE_PERCENT ? cell_float(value) : double(int32_t(value->data2));
+    } else if (vt == TYPE_CHAR) {
         p.kind = Pattern::ONE_CHAR;
         p.cp = fold(value->data2, folding);
     } else if (vt == TYPE_BITSET) {
@@ -810,6 +817,17 @@ int32_t compare_floats(const void* a, const void* b, intptr_t flags, intptr_t co
     return (flags & 1) ? -r : r;
 }
 
+// Integer vector elements: signed numbers, not unsigned characters.
+template <class I>
+int32_t compare_signed(const void* a, const void* b, intptr_t flags, intptr_t context) {
+    const SortContext* ctx = reinterpret_cast<const SortContext*>(context);
+    I x, y;
+    std::memcpy(&x, static_cast<const uint8_t*>(a) + ctx->offset * sizeof(I), sizeof(I));
+    std::memcpy(&y, static_cast<const uint8_t*>(b) + ctx->offset * sizeof(I), sizeof(I));
+    int32_t r = x < y ? -1 : x > y ? 1 : 0;
+    return (flags & 1) ? -r : r;
+}
+
 // One record as a value for a comparator: a char!, or with /all a string of
 // the whole record.
 void record_value(const SortContext* ctx, const uint8_t* p, Cell* out) {
@@ -909,6 +927,9 @@ Cell* string_sort(Cell* series, bool case_sensitive, Cell* skip, Cell* comparato
         uint32_t elem = is_vector ? series->data3 : 0;
         if (is_vector && (elem == TYPE_FLOAT || elem == TYPE_PERCENT)) {
             compare = ctx.unit == 4 ? compare_floats<float> : compare_floats<double>;
+        } else if (is_vector && elem == TYPE_INTEGER) {
+            compare = ctx.unit == 1 ? compare_signed<int8_t> : ctx.unit == 2 ? compare_signed<int16_t>
+                                                                             : compare_signed<int32_t>;
         } else {
             switch (ctx.unit) {
             case 1: compare = compare_chars<1>; break;
