@@ -20,6 +20,7 @@
 #include "datatypes/file_seam.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
@@ -35,6 +36,7 @@
 #include "datatypes/series.hpp"
 #include "datatypes/string_actions.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/tag_email_ref.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/triple.hpp"
@@ -129,6 +131,10 @@ const Registration REGISTRATIONS[] = {
     {TYPE_DATE, date::init},
     {TYPE_MONEY, money::init},
     {TYPE_VECTOR, vector::init},
+    {TYPE_HASH, hash::init},
+    {TYPE_TAG, tag::init},
+    {TYPE_EMAIL, email::init},
+    {TYPE_REF, ref::init},
 };
 
 void register_datatypes() {

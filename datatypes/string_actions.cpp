@@ -64,9 +64,9 @@ void new_text(Cell* cell, uint32_t type, uint32_t capacity) {
     cell->header = type;
 }
 
-[[noreturn]] void bad_to_arg(const Cell* spec) {
+[[noreturn]] void bad_to_arg(uint32_t wanted, const Cell* spec) {
     Cell type;
-    datatype::set(&type, TYPE_STRING);
+    datatype::set(&type, wanted);
     raise_error("script", "bad-to-arg", &type, spec);
 }
 
@@ -592,7 +592,7 @@ Cell* string_to(Cell* prototype, Cell* spec_in) {
     gc::CellRoot keep_made(&made);
     switch (st) {
     case TYPE_NONE:
-        bad_to_arg(&spec);
+        bad_to_arg(type, &spec);
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
         new_text(&made, TYPE_STRING, 16);
         append_text_of(&made, &spec, -1);

@@ -21,6 +21,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/tag_email_ref.hpp"
 #include "datatypes/text_literal.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/tuple.hpp"
@@ -42,10 +43,6 @@ inline char lower(uint8_t c) { return char(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
 uint8_t enclosing_state(Record& r) {
     return r.head != NO_MARKER && is_any_path(marker_type(stack_cell(r.head))) ? S_PATH : S_START;
 }
-
-// A datatype this tree does not build yet: its token is recognised and
-// checked, and loading it is refused.
-[[noreturn]] void not_built() { raise_error("internal", "not-done"); }
 
 [[noreturn]] void invalid(Record& r, const uint8_t* start, uint32_t type) {
     throw_error(r, start, r.input_end, int32_t(type));
@@ -404,18 +401,6 @@ void load_point(Record& r, const uint8_t* start, const uint8_t* end, uint32_t fl
     if (load) push(r, value);
 }
 
-void load_tag(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
-    r.position = end + 1;
-    if (*start != '<' || !text_literal::valid(start + 1, end, true)) invalid(r, start, TYPE_TAG);
-    if (load) not_built();
-}
-
-void load_email(Record& r, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
-    r.position = end;
-    if (!text_literal::valid(start, end, true)) invalid(r, start, TYPE_EMAIL);
-    if (load) not_built();
-}
-
 // %{...}%: the string ends at the first "}" followed by as many "%" as
 // stand before its "{"; the content is taken as it is.
 void load_raw_string(Record& r, const uint8_t* start, const uint8_t*, uint32_t flags, bool load) {
@@ -440,12 +425,6 @@ void load_raw_string(Record& r, const uint8_t* start, const uint8_t*, uint32_t f
         return;
     }
     invalid(r, start, TYPE_STRING);
-}
-
-void load_ref(Record& r, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
-    r.position = end;
-    if (*start != '@') invalid(r, start, TYPE_REF);
-    load_text(r, start + 1, end, flags, text_literal::ESCAPES, TYPE_REF, start, load);
 }
 
 }  // namespace
@@ -484,12 +463,12 @@ const KindEntry KIND_TABLE[KIND_COUNT] = {
     {nullptr, load_point},                                  // 27 (1, 2)
     {nullptr, load_literal<time::decode_literal, 0>},       // 28 12:30
     {nullptr, load_literal<money::decode_literal, 0>},      // 29 $1.50
-    {nullptr, load_tag},                                    // 30 <tag>
+    {nullptr, load_literal<tag::decode_literal, 1>},        // 30 <tag>
     {nullptr, load_literal<url::decode_literal, 0>},        // 31 url
-    {nullptr, load_email},                                  // 32 email
+    {nullptr, load_literal<email::decode_literal, 0>},      // 32 email
     {nullptr, load_number<integer::decode_hex_literal, TYPE_INTEGER>},  // 33 FFh
     {nullptr, load_raw_string},                             // 34 %{...}%
-    {nullptr, load_ref},                                    // 35 @ref
+    {nullptr, load_literal<ref::decode_literal, 0>},        // 35 @ref
 };
 
 }  // namespace qor::lexer
