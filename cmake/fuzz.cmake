@@ -6,3 +6,8 @@ endif()
 add_executable(fuzz_lexer ${CMAKE_SOURCE_DIR}/tests/fuzz/lexer_fuzz.cpp)
 target_link_libraries(fuzz_lexer PRIVATE qor_core)
 target_link_options(fuzz_lexer PRIVATE -fsanitize=fuzzer)
+
+# The Qorbin reader's fuzz target; tools/fuzz-qorbin.sh configures and runs it.
+add_executable(fuzz_qorbin ${CMAKE_SOURCE_DIR}/tests/fuzz/qorbin_fuzz.cpp)
+target_link_libraries(fuzz_qorbin PRIVATE qor_core)
+target_link_options(fuzz_qorbin PRIVATE -fsanitize=fuzzer)

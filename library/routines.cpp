@@ -64,7 +64,8 @@ Cell* maker(Cell* const* args) {
 }  // namespace
 
 const Entry* find(const char* name) {
-    for (const Entry* table : {library_entries(), predicate_entries(), system_entries(), console_entries()})
+    for (const Entry* table : {library_entries(), predicate_entries(), system_entries(), console_entries(),
+                               codec_entries()})
         if (const Entry* e = search(table, name)) return e;
     return nullptr;
 }

@@ -34,6 +34,7 @@ const Entry* library_entries();     // the routines bound to words (boot/library
 const Entry* predicate_entries();   // the datatype and typeset predicates (boot/predicates.cpp)
 const Entry* system_entries();      // methods of the system objects (boot/system_routines.cpp)
 const Entry* console_entries();     // the console's line input (boot/console_routines.cpp)
+const Entry* codec_entries();       // the codec objects' routines (library/codec_routines.cpp)
 
 // The registered entry of that name, or null.
 const Entry* find(const char* name);

@@ -117,6 +117,13 @@ else
   failed=$((failed + 1)); status=1; tail -40 "$log/fuzz.txt"
 fi
 
+stage "Qorbin reader fuzzing (${QOR_FUZZ_SECONDS:-30} s)"
+if FUZZ_NO_MERGE=1 bash tools/fuzz-qorbin.sh "${QOR_FUZZ_SECONDS:-30}" >"$log/fuzz-qorbin.txt" 2>&1; then
+  passed=$((passed + 1)); grep -E 'stat::number_of_executed_units|fuzz-qorbin:' "$log/fuzz-qorbin.txt" || true
+else
+  failed=$((failed + 1)); status=1; tail -40 "$log/fuzz-qorbin.txt"
+fi
+
 rm -rf "$log"
 echo
 echo "$passed passed, $failed failed, $skipped skipped"
