@@ -24,6 +24,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -62,6 +63,7 @@
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
 #include "services/files.hpp"
+#include "services/image_codecs.hpp"
 
 namespace qor::boot {
 
@@ -127,6 +129,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_TIME, time::init},
     {TYPE_DATE, date::init},
     {TYPE_MONEY, money::init},
+    {TYPE_IMAGE, image::init},
 };
 
 void register_datatypes() {
@@ -147,6 +150,7 @@ void runtime_init() {
     memory::init();
     cycle_stack::init();
     resource_table::init();
+    image_codecs::init();
     register_datatypes();
     actions::init();
 
