@@ -25,6 +25,7 @@
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -65,6 +66,7 @@
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
 #include "services/files.hpp"
+#include "services/image_codecs.hpp"
 
 namespace qor::boot {
 
@@ -135,6 +137,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_TAG, tag::init},
     {TYPE_EMAIL, email::init},
     {TYPE_REF, ref::init},
+    {TYPE_IMAGE, image::init},
 };
 
 void register_datatypes() {
@@ -155,6 +158,7 @@ void runtime_init() {
     memory::init();
     cycle_stack::init();
     resource_table::init();
+    image_codecs::init();
     register_datatypes();
     actions::init();
 

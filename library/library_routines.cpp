@@ -20,6 +20,7 @@
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
 #include "services/clipboard.hpp"
+#include "datatypes/image.hpp"
 #include "services/os_queries.hpp"
 
 namespace qor::routines {
@@ -153,6 +154,23 @@ Cell* write_clipboard(Cell* const* args) {
     Cell data = *args[0];
     gc::CellRoot keep(&data);
     return answer_logic(clipboard::write(&data));
+}
+
+// ---- Image files ---------------------------------------------------------------------------------
+
+// An image! from the bytes of an image file, or from a file; none when a
+// binary holds no known image signature.
+Cell* decode_image(Cell* const* args) {
+    Cell data = *args[0];
+    gc::CellRoot keep(&data);
+    return answer(*image::decode(&data));
+}
+
+// The image encoded as BMP (0), PNG (1), GIF (2), JPEG (3) or TIFF (4).
+Cell* encode_image(Cell* const* args) {
+    Cell img = *args[0];
+    gc::CellRoot keep(&img);
+    return answer(*image::encode(&img, int32_t(args[1]->data2)));
 }
 
 // ---- Colours and addresses -------------------------------------------------------------------------
@@ -328,6 +346,8 @@ const Entry LIBRARY[] = {
     {"set-tracing", set_tracing},
     {"read-clipboard", read_clipboard},
     {"write-clipboard", write_clipboard},
+    {"decode-image", decode_image},
+    {"encode-image", encode_image},
     {"write-stdout", write_stdout},
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_series_cycles},

@@ -24,7 +24,10 @@ PKGS_X=(xvfb xauth x11-apps x11-utils imagemagick xdotool)
 # lua5.4: a peer interpreter for bench/run
 PKGS_EXTRA=(libfmt-dev ccache clang libclang-rt-14-dev lua5.4)
 
-ALL=("${PKGS_NATIVE[@]}" "${PKGS_CROSS[@]}" "${PKGS_WINE[@]}" "${PKGS_X[@]}" "${PKGS_EXTRA[@]}")
+# The image codecs of the native build (services/image_codecs_posix.cpp): 32-bit development packages
+PKGS_IMAGE=(libpng-dev:i386 libjpeg62-turbo-dev:i386 libgif-dev:i386 libtiff-dev:i386)
+
+ALL=("${PKGS_NATIVE[@]}" "${PKGS_IMAGE[@]}" "${PKGS_CROSS[@]}" "${PKGS_WINE[@]}" "${PKGS_X[@]}" "${PKGS_EXTRA[@]}")
 
 missing=()
 for p in "${ALL[@]}"; do

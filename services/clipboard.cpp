@@ -2,11 +2,14 @@
 #include "services/clipboard.hpp"
 
 #include "datatypes/block.hpp"
+#include "datatypes/image_backend.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
 #include "services/files.hpp"
+
+#include <algorithm>
 
 namespace qor::clipboard {
 
@@ -66,6 +69,16 @@ Cell* push_read() {
             }
             return list;
         }
+        case Content::IMAGE: {
+            image_backend::Bitmap* b = image_backend::alloc_bitmap(content.width, content.height);
+            if (!b || content.pixels.size() != size_t(b->count())) {
+                image_backend::discard(b);
+                break;
+            }
+            std::copy(content.pixels.begin(), content.pixels.end(), b->pixels());
+            Cell img = image_backend::adopt(b);
+            return stack::push(&img);
+        }
     }
     Cell none{TYPE_NONE, 0, 0, 0};
     return stack::push(&none);
@@ -83,7 +96,14 @@ bool write(const Cell* value) {
             content.kind = Content::FILES;
             content.files = local_names(value);
             break;
-        case TYPE_IMAGE: raise_error("internal", "not-done");
+        case TYPE_IMAGE:
+            if (image_backend::Bitmap* b = image_backend::bitmap(value)) {
+                content.kind = Content::IMAGE;
+                content.width = b->width;
+                content.height = b->height;
+                content.pixels.assign(b->pixels(), b->pixels() + b->count());
+            }
+            break;
         default: invalid(value);
     }
     return write_content(content);

@@ -8,9 +8,12 @@
 // POSIX (clipboard_posix.cpp): the native build has no system clipboard, so
 // the process keeps its own: what was written last is read back.
 //
-// Images: image! is not built yet, so image formats on the clipboard read
-// as nothing usable (none) and writing an image! raises internal/not-done.
+// Images: read from the registered formats "PNG", "JFIF" and "GIF" (as
+// image files), else from a 32-bit BGRA CF_DIB with an alpha mask, else from
+// the CF_BITMAP through GDI; written as "PNG" and as a CF_DIB with a V5
+// header.  An image without pixels prepares nothing.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,11 @@ bool write(const Cell* value);
 // ---- Platform side --------------------------------------------------------------------------
 
 struct Content {
-    enum Kind { FAILED, NOTHING, TEXT, FILES } kind = NOTHING;
+    enum Kind { FAILED, NOTHING, TEXT, FILES, IMAGE } kind = NOTHING;
     std::string              text;    // TEXT: UTF-8
     std::vector<std::string> files;   // FILES: local names, UTF-8
+    uint32_t                 width = 0, height = 0;   // IMAGE: the size and
+    std::vector<uint32_t>    pixels;                  // the pixels, A << 24 | R << 16 | G << 8 | B
 };
 
 // The clipboard's content; FAILED when it could not be opened or read.

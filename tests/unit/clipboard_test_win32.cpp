@@ -90,10 +90,70 @@ TEST(ClipboardWin32, FilesOfAnotherProgram) {
     EXPECT_EQ(c.files[1], "C:\\b.txt");
 }
 
-// An image alone is nothing this build can give yet.
-TEST(ClipboardWin32, ImageAloneReadsAsNothing) {
+// A DIB that is not 32-bit BGRA with an alpha mask goes through GDI, opaque.
+TEST(ClipboardWin32, PlainDibReadsThroughGdi) {
     NEED_CLIPBOARD(false, false, true);
-    EXPECT_EQ(qor::clipboard::read_content().kind, Content::NOTHING);
+    Content c = qor::clipboard::read_content();
+    ASSERT_EQ(c.kind, Content::IMAGE);
+    EXPECT_EQ(c.width, 1u);
+    EXPECT_EQ(c.height, 1u);
+    ASSERT_EQ(c.pixels.size(), 1u);
+    EXPECT_EQ(c.pixels[0] >> 24, 255u);
+}
+
+// A 32-bit BGRA DIB with an alpha mask keeps its alpha; bottom-up rows are
+// turned over.
+TEST(ClipboardWin32, BitfieldDibKeepsAlpha) {
+    NEED_CLIPBOARD(false, false, false);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    struct {
+        BITMAPINFOHEADER h;
+        DWORD            masks[4];
+        uint32_t         pixels[2];
+    } dib{};
+    dib.h.biSize = sizeof dib.h;
+    dib.h.biWidth = 1;
+    dib.h.biHeight = 2;
+    dib.h.biPlanes = 1;
+    dib.h.biBitCount = 32;
+    dib.h.biCompression = BI_BITFIELDS;
+    dib.masks[0] = 0x00FF0000u, dib.masks[1] = 0x0000FF00u, dib.masks[2] = 0x000000FFu, dib.masks[3] = 0xFF000000u;
+    dib.pixels[0] = 0x80102030u;   // the bottom row
+    dib.pixels[1] = 0xFF405060u;
+    SetClipboardData(CF_DIB, global_copy(&dib, sizeof dib));
+    CloseClipboard();
+    Content c = qor::clipboard::read_content();
+    ASSERT_EQ(c.kind, Content::IMAGE);
+    ASSERT_EQ(c.pixels.size(), 2u);
+    EXPECT_EQ(c.pixels[0], 0xFF405060u);
+    EXPECT_EQ(c.pixels[1], 0x80102030u);
+}
+
+// Writing an image puts both a PNG and a DIB; reading takes the PNG back
+// with its alpha.
+TEST(ClipboardWin32, WrittenImageIsPngAndDib) {
+    NEED_CLIPBOARD(false, false, false);
+    Content image;
+    image.kind = Content::IMAGE;
+    image.width = 2;
+    image.height = 1;
+    image.pixels = {0xFFFF0000u, 0x4000FF00u};
+    ASSERT_TRUE(qor::clipboard::write_content(image));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EXPECT_NE(GetClipboardData(RegisterClipboardFormatW(L"PNG")), nullptr);
+    HANDLE dib = GetClipboardData(CF_DIB);
+    ASSERT_NE(dib, nullptr);
+    const auto* h = static_cast<const BITMAPV5HEADER*>(GlobalLock(dib));
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->bV5Size, 124u);
+    EXPECT_EQ(h->bV5Height, -1);
+    EXPECT_EQ(h->bV5AlphaMask, 0xFF000000u);
+    GlobalUnlock(dib);
+    CloseClipboard();
+    Content back = qor::clipboard::read_content();
+    ASSERT_EQ(back.kind, Content::IMAGE);
+    EXPECT_EQ(back.pixels, image.pixels);
 }
 
 // What is written is a DROPFILES list that another program reads.
