@@ -7,6 +7,7 @@
 #include "console/console_io.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
+#include "boot/upper_layer.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
@@ -20,6 +21,7 @@
 #include "datatypes/file_seam.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
@@ -127,6 +129,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_TIME, time::init},
     {TYPE_DATE, date::init},
     {TYPE_MONEY, money::init},
+    {TYPE_HANDLE, handle::init},
 };
 
 void register_datatypes() {
@@ -134,6 +137,8 @@ void register_datatypes() {
         for (const Registration& r : REGISTRATIONS)
             if (r.id == id) r.init();
     }
+    // event! and whatever else the layer above registers.
+    if (const UpperLayer* upper = upper_layer(); upper && upper->register_types) upper->register_types();
 }
 
 }  // namespace
