@@ -99,11 +99,9 @@ Message* ensure_msg(uint32_t hwnd) {
 }
 
 void init_event_builder() {
-    static bool rooted = false;
-    if (!rooted) {
-        gc::push_root(mark_event_roots);
-        rooted = true;
-    }
+    // The collector's roots go with each new memory manager: register again.
+    gc::remove_root(mark_event_roots);
+    gc::push_root(mark_event_roots);
     g_event = Cell{TYPE_EVENT, 0, 0, 0};
 }
 

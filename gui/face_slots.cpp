@@ -51,12 +51,10 @@ uint32_t flag_bit(const Cell* w) {
 }  // namespace
 
 void init() {
-    static bool rooted = false;
-    if (!rooted) {
-        gc::register_global_cell(&g_table);
-        rooted = true;
-    }
+    // The collector's roots go with each new memory manager: register again.
     g_table = Cell{TYPE_NONE, 0, 0, 0};
+    gc::unregister_global_cell(&g_table);
+    gc::register_global_cell(&g_table);
     block::init_cell(&g_table, INITIAL_SLOTS);
     g_count = INITIAL_SLOTS;
     g_used = 0;

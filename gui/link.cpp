@@ -8,6 +8,6 @@ namespace {
 
 const qor::boot::UpperLayer GUI_LAYER = {qor::gui::register_types, qor::gui::before_library};
 
-const bool registered = (qor::boot::set_upper_layer(&GUI_LAYER), true);
+const bool registered = (qor::boot::set_upper_layer(&GUI_LAYER), qor::gui::register_routines(), true);
 
 }  // namespace

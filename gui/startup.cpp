@@ -90,9 +90,13 @@ const routines::Entry DRIVING[] = {
 
 void register_types() { event::init(); }
 
-void before_library() {
+void register_routines() {
     routines::add_entries(platform_entries());
     routines::add_entries(DRIVING);
+}
+
+void before_library() {
+    register_routines();
     reset_loop_state();
     headless::reset();
     faces::init();

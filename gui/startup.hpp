@@ -4,7 +4,8 @@
 
 namespace qor::gui {
 
-void register_types();   // event!
+void register_types();     // event!
+void register_routines();  // its routine tables, with the library's
 void before_library();   // routines, the slot table, the event builder's roots
 
 }  // namespace qor::gui
