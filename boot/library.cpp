@@ -8,6 +8,7 @@
 
 #include "console/console_io.hpp"
 #include "boot/payload.hpp"
+#include "boot/upper_layer.hpp"
 #include "library/routines.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
@@ -54,6 +55,7 @@ const Source LIBRARY_SOURCES[] = {
     {"library/image-codecs.qor", 0},
     {"library/tools.qor", 0},
     {"library/startup.qor", 0},
+    {"gui/view.qor", TYPE_EVENT},
     {"console/engine.qor", 0},
     {"console/stdio.qor", 0},
     {"console/help.qor", 0},
@@ -235,6 +237,7 @@ void make_typesets() {
 void boot_library() {
     object::set_boot_classes(true);
     make_first_values();
+    if (const UpperLayer* upper = upper_layer(); upper && upper->before_library) upper->before_library();
     set_global("boot-routine", routines::make_maker());
     for (const Source* s = LIBRARY_SOURCES; s->name; s++) {
         run_source(*s);

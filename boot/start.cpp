@@ -7,6 +7,7 @@
 #include "console/console_io.hpp"
 #include "boot/library.hpp"
 #include "boot/payload.hpp"
+#include "boot/upper_layer.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
@@ -21,6 +22,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/hash.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
@@ -138,6 +140,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_EMAIL, email::init},
     {TYPE_REF, ref::init},
     {TYPE_IMAGE, image::init},
+    {TYPE_HANDLE, handle::init},
 };
 
 void register_datatypes() {
@@ -145,6 +148,8 @@ void register_datatypes() {
         for (const Registration& r : REGISTRATIONS)
             if (r.id == id) r.init();
     }
+    // event! and whatever else the layer above registers.
+    if (const UpperLayer* upper = upper_layer(); upper && upper->register_types) upper->register_types();
 }
 
 }  // namespace

@@ -63,10 +63,27 @@ Cell* maker(Cell* const* args) {
 
 }  // namespace
 
+// Tables the layers above add at start-up (the GUI's routines).
+constexpr int MAX_ADDED_TABLES = 8;
+const Entry* g_added[MAX_ADDED_TABLES] = {};
+
+void add_entries(const Entry* table) {
+    for (const Entry*& slot : g_added) {
+        if (slot == table) return;
+        if (!slot) {
+            slot = table;
+            return;
+        }
+    }
+}
+
 const Entry* find(const char* name) {
     for (const Entry* table : {library_entries(), predicate_entries(), system_entries(), console_entries(),
                                codec_entries()})
         if (const Entry* e = search(table, name)) return e;
+    for (const Entry* table : g_added)
+        if (table)
+            if (const Entry* e = search(table, name)) return e;
     return nullptr;
 }
 

@@ -36,6 +36,10 @@ const Entry* system_entries();      // methods of the system objects (boot/syste
 const Entry* console_entries();     // the console's line input (boot/console_routines.cpp)
 const Entry* codec_entries();       // the codec objects' routines (library/codec_routines.cpp)
 
+// Adds a table of a layer above the library (the GUI registers its own at
+// start-up); a table already added is not added twice.
+void add_entries(const Entry* table);
+
 // The registered entry of that name, or null.
 const Entry* find(const char* name);
 

@@ -1,0 +1,13 @@
+// Compiled into every program that links the core (not into the core
+// library, where nothing would pull it in): hands start-up the GUI's
+// entries before main runs.
+#include "boot/upper_layer.hpp"
+#include "gui/startup.hpp"
+
+namespace {
+
+const qor::boot::UpperLayer GUI_LAYER = {qor::gui::register_types, qor::gui::before_library};
+
+const bool registered = (qor::boot::set_upper_layer(&GUI_LAYER), qor::gui::register_routines(), true);
+
+}  // namespace

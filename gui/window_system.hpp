@@ -1,0 +1,84 @@
+// The window system under the GUI: one table of entries that a backend
+// fills (gui/backend/ on Windows, gui/headless.* anywhere).  Everything
+// above it (the event loop, the event builder, event! fields, the platform
+// routines) is portable code over these entries; window handles are 32-bit
+// words, 0 for none.
+#pragma once
+#include <cstdint>
+
+#include "gui/messages.hpp"
+#include "runtime/cell.hpp"
+
+namespace qor::gui {
+
+struct Screen {
+    int32_t  x, y;             // position in pixels
+    int32_t  width, height;    // size in pixels
+    double   scale;            // the monitor's DPI / 96
+    int32_t  id;               // the monitor's identifier
+};
+
+struct WindowSystem {
+    const char* name;
+
+    // ---- The message queue
+    // >0: a message was taken; 0: the quit message (or, without wait, an
+    // empty queue); -1: failure.
+    int  (*get_message)(Message* msg, bool wait);
+    void (*translate)(Message* msg);
+    void (*dispatch)(Message* msg);
+    void (*post_quit)();
+    void (*post_message)(uint32_t hwnd, uint32_t message, uint32_t wparam, int32_t lparam);
+
+    // ---- Input state
+    bool     (*key_held)(int32_t vk);              // the high bit of GetKeyState
+    uint32_t (*vk_to_char)(uint32_t vk);           // MapVirtualKey VK_TO_CHAR
+    uint32_t (*scan_to_vk)(uint32_t scan);         // MapVirtualKey VSC_TO_VK_EX
+    uint32_t (*vk_of_char)(uint32_t ch);           // the low byte of VkKeyScan
+    bool     (*window_enabled)(uint32_t hwnd);
+    void     (*track_leave)(uint32_t hwnd);
+    uint32_t (*capture)();
+    void     (*release_capture)();
+    void     (*message_pos)(int32_t* x, int32_t* y);   // the pointer of the last message
+    int32_t  (*list_item_at)(uint32_t hwnd, int32_t x, int32_t y);   // 0-based, -1 none
+
+    // ---- Windows
+    int32_t  (*face_slot)(uint32_t hwnd);                  // 0 without a face
+    void     (*set_face_slot)(uint32_t hwnd, int32_t slot);
+    int32_t  (*window_word)(uint32_t hwnd, int32_t offset);     // extra slot by offset from the face slot
+    void     (*set_window_word)(uint32_t hwnd, int32_t offset, int32_t value);
+    uint32_t (*parent_of)(uint32_t hwnd);
+    uint32_t (*root_owner)(uint32_t hwnd);
+    uint32_t (*own_window_at)(int32_t x, int32_t y);       // a window of this process there, or 0
+    void     (*screen_to_client)(uint32_t hwnd, int32_t* x, int32_t* y);
+    void     (*client_to_screen)(uint32_t hwnd, int32_t* x, int32_t* y);
+    double   (*scale)();                                   // pixels per logical unit
+
+    // ---- Behind the platform routines
+    void     (*start)();                                   // the backend's start-up
+    int32_t  (*screens)(Screen* out, int32_t room);        // the monitors, first the primary
+    int32_t  (*current_screen)();                          // the monitor under the pointer
+    uint32_t (*make_view)(Cell* face, uint32_t parent);    // 0 on failure
+    void     (*hide_window)(uint32_t hwnd);
+    void     (*destroy_window)(uint32_t hwnd);
+    void     (*show_window)(uint32_t hwnd);
+    void     (*refresh_window)(uint32_t hwnd);
+    void     (*redraw)(uint32_t hwnd);
+    void     (*update_view)(Cell* face);
+    void     (*set_timer)(uint32_t hwnd, uint32_t ms);     // 0 stops it
+    bool     (*text_size)(Cell* face, const Cell* text, double* w, double* h);
+    bool     (*support_dark_mode)();
+    void     (*set_dark_mode)(uint32_t hwnd, bool dark, bool window);
+    void     (*version)(int32_t* major, int32_t* minor, int32_t* build, int32_t* product);
+    void     (*shutdown)();
+};
+
+// The backend in use: the Windows one in the product unless the environment
+// asks for the stand-in (QOR_GUI_BACKEND=headless); the stand-in natively.
+WindowSystem& ws();
+void select_window_system(WindowSystem* system);
+
+// The Windows backend's table (gui/backend/), null in the native build.
+WindowSystem* native_window_system();
+
+}  // namespace qor::gui
