@@ -12,6 +12,7 @@
 // Positions are indexes; the buffers are read again after anything that can
 // allocate or run code (parens, the trace callback, series changes).
 #include "evaluator/parse.hpp"
+#include "evaluator/parse_match.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -172,14 +173,6 @@ struct Frame {
     Cell     aux2;     // collect set: the word
 };
 
-struct Level {
-    Cell     series;   // the input series (its index is not used)
-    uint32_t limit;    // the /part end, or NO_INDEX
-    uint32_t shift;    // log2 of the unit
-    bool     text;     // a text kind (or binary): characters are matched
-    bool     bytes;    // binary: items are integers
-};
-
 // The data of one parse run that the collector must see.
 struct RunCells {
     Cell input;
@@ -222,23 +215,6 @@ void grow_levels() {
 
 // ---- Small helpers -------------------------------------------------------------------------------
 
-inline uint32_t unit_char(const uint8_t* head, uint32_t shift, uint32_t i) {
-    const uint8_t* p = head + (i << shift);
-    switch (shift) {
-    case 0: return *p;
-    case 1: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-    default: {
-        uint32_t c;
-        std::memcpy(&c, p, 4);
-        return c;
-    }
-    }
-}
-
-inline uint32_t shift_of_unit(uint32_t unit) {
-    return unit >= 16 ? 4 : unit >= 8 ? 3 : unit >= 4 ? 2 : unit >= 2 ? 1 : 0;
-}
-
 Cell word_value(const Cell* word) {
     Cell w = *word;
     Cell v = *context::get_word_value(&w);
@@ -265,11 +241,6 @@ private:
     raise_error("script", "parse-end", &k);
 }
 
-[[noreturn]] void raise_rule(const Cell* rule) {
-    Cell r = *rule;
-    gc::CellRoot keep(&r);
-    raise_error("script", "parse-rule", &r);
-}
 
 // ---- The engine ------------------------------------------------------------------------------------
 
@@ -318,6 +289,7 @@ struct Engine {
         uint32_t limit = lv().limit;
         return t < limit ? t : limit;
     }
+    Subject subject() { return Subject{lv(), end(), op}; }
     Cell series_at(uint32_t at) {
         Cell s = lv().series;
         s.data1 = at;
@@ -483,125 +455,6 @@ struct Engine {
         case TYPE_PAREN: return eval_paren(operand, out);
         default: *out = *operand; return true;
         }
-    }
-
-    // ---- Matching one element ----
-
-    bool same_text(uint32_t a, uint32_t b, const uint32_t* fold) {
-        if (a == b) return true;
-        if (op == 2) return false;
-        return string::fold_char(fold, a) == string::fold_char(fold, b);
-    }
-
-    // Text of `pattern` (tag: inside its angle brackets) at `at`.
-    bool match_text(const Cell* pattern, bool tag, uint32_t at, uint32_t en, uint32_t* next) {
-        Level& l = lv();
-        SeriesBuffer* s = buffer_of(cell_node(&l.series));
-        SeriesBuffer* p = buffer_of(cell_node(pattern));
-        uint32_t pshift = shift_of_unit(p->unit());
-        uint32_t ptotal = p->byte_length() >> pshift;
-        uint32_t pi = pattern->data1 < ptotal ? pattern->data1 : ptotal;
-        uint32_t plen = ptotal - pi;
-        uint64_t need = uint64_t(plen) + (tag ? 2 : 0);
-        if (at > en || need > en - at) return false;
-        const uint32_t* fold = string::fold_table();
-        uint32_t from = at;
-        if (tag) {
-            if (unit_char(s->head, l.shift, at) != '<' || unit_char(s->head, l.shift, at + plen + 1) != '>')
-                return false;
-            from++;
-        }
-        for (uint32_t k = 0; k < plen; k++)
-            if (!same_text(unit_char(s->head, l.shift, from + k), unit_char(p->head, pshift, pi + k), fold))
-                return false;
-        *next = at + uint32_t(need);
-        return true;
-    }
-
-    // Matches a rule value that consumes nothing or one item (or, for
-    // text, a run of characters) at `at`.  Raises for rules the input kind
-    // does not support.
-    bool match_simple(const Cell* r, uint32_t at, uint32_t* next) {
-        uint32_t t = type_of(r);
-        if (t == TYPE_NONE) {
-            *next = at;
-            return true;
-        }
-        uint32_t en = end();
-        Level& l = lv();
-        if (l.text) {
-            switch (t) {
-            case TYPE_CHAR:
-            case TYPE_INTEGER: {
-                if (t == TYPE_INTEGER && !l.bytes) raise_rule(r);
-                if (at >= en) return false;
-                SeriesBuffer* s = buffer_of(cell_node(&l.series));
-                if (!same_text(unit_char(s->head, l.shift, at), r->data2, string::fold_table())) return false;
-                *next = at + 1;
-                return true;
-            }
-            case TYPE_BITSET: {
-                if (at >= en) return false;
-                SeriesBuffer* s = buffer_of(cell_node(&l.series));
-                if (!string::code_point_in_bitset_q(unit_char(s->head, l.shift, at), r)) return false;
-                *next = at + 1;
-                return true;
-            }
-            case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_EMAIL: case TYPE_REF:
-            case TYPE_BINARY:
-                return match_text(r, false, at, en, next);
-            case TYPE_TAG:
-                return match_text(r, true, at, en, next);
-            case TYPE_DATATYPE: case TYPE_TYPESET:
-                raise_error("script", "parse-unsupported");
-            default:
-                raise_rule(r);
-            }
-        }
-        if (at >= en) return false;
-        Cell item = cells_head(buffer_of(cell_node(&l.series)))[at];
-        uint32_t it = type_of(&item);
-        bool m;
-        switch (t) {
-        case TYPE_DATATYPE: m = it == r->data1; break;
-        case TYPE_TYPESET: m = typeset_allows(r, it); break;
-        case TYPE_LIT_WORD: {
-            Cell rc = *r;
-            m = is_any_word(it) && compare(&item, &rc, op == 2 ? 10 : 11);
-            break;
-        }
-        case TYPE_LIT_PATH: {
-            Cell rc = *r;
-            m = is_any_path(it) && compare(&item, &rc, op == 2 ? 10 : 11);
-            break;
-        }
-        case TYPE_BITSET:
-            m = it == TYPE_CHAR && string::code_point_in_bitset_q(item.data2, r);
-            break;
-        default: {
-            Cell rc = *r;
-            m = compare(&item, &rc, op);
-            break;
-        }
-        }
-        if (m) *next = at + 1;
-        return m;
-    }
-
-    // quote: the value itself, never a rule.
-    bool match_literal(const Cell* v, uint32_t at, uint32_t* next) {
-        if (lv().text) {
-            uint32_t t = type_of(v);
-            if (t == TYPE_CHAR || is_any_string(t) || t == TYPE_BINARY || (t == TYPE_INTEGER && lv().bytes))
-                return match_simple(v, at, next);
-            raise_rule(v);
-        }
-        if (at >= end()) return false;
-        Cell item = item_at(at);
-        Cell vc = *v;
-        if (!compare(&item, &vc, op)) return false;
-        *next = at + 1;
-        return true;
     }
 
     // A sub-rule that to and thru can search for without frames: the value
@@ -971,7 +824,7 @@ struct Engine {
                         bool found = false;
                         for (uint32_t p = pos;; p++) {
                             uint32_t next;
-                            if (match_simple(&v, p, &next)) {
+                            if (match_simple(subject(), &v, p, &next)) {
                                 pos = kw == KW_TO ? p : next;
                                 found = true;
                                 break;
@@ -1126,7 +979,7 @@ struct Engine {
                     Cell v = rule_at(j);
                     set_next(j + 1);
                     uint32_t next;
-                    bool m = match_literal(&v, pos, &next);
+                    bool m = match_literal(subject(), &v, pos, &next);
                     if (m) pos = next;
                     return matched(m, &g_frames[cur_block].rules, j);
                 }
@@ -1190,7 +1043,7 @@ struct Engine {
             case TYPE_NONE + 0x100: raise_rule(&e);
             default: {
                 uint32_t next;
-                bool m = match_simple(&e, pos, &next);
+                bool m = match_simple(subject(), &e, pos, &next);
                 if (m) pos = next;
                 return matched(m, &g_frames[cur_block].rules, i);
             }
