@@ -12,6 +12,16 @@ if(WIN32)
 else()
   list(FILTER unit_sources EXCLUDE REGEX "_win32\\.cpp$")
 endif()
+# Every test's time limit is multiplied by QOR_TEST_TIME_SCALE: where 32-bit
+# programs run under emulation, tests take several times as long.
+set(QOR_TEST_TIME_SCALE 1 CACHE STRING "Multiplies every test's time limit")
+function(qor_time_limit out seconds)
+  math(EXPR scaled "${seconds} * ${QOR_TEST_TIME_SCALE}")
+  set(${out} ${scaled} PARENT_SCOPE)
+endfunction()
+qor_time_limit(QOR_LIMIT_120 120)
+qor_time_limit(QOR_LIMIT_300 300)
+
 add_executable(qor_tests ${unit_sources})
 target_link_libraries(qor_tests PRIVATE qor_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(qor_tests PRIVATE QOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
@@ -19,11 +29,11 @@ target_compile_definitions(qor_tests PRIVATE QOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}
 if(WIN32)
   # Console subsystem, so the test output reaches ctest's pipe under wine.
   gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES TIMEOUT ${QOR_LIMIT_120})
 else()
   # Listing the tests can take long where 32-bit programs run under emulation.
-  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${QOR_LIMIT_120}
+                       PROPERTIES TIMEOUT ${QOR_LIMIT_300})
 endif()
 
 # End-to-end: each tests/e2e/*.sh runs the built executable (through wine in
@@ -42,8 +52,8 @@ endif()
 foreach(script ${e2e_scripts})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e.${name} COMMAND bash ${script})
-  set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>")
+  set_tests_properties(e2e.${name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
+    ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
 endforeach()
 
 # Qor test cases: each tests/qor/<area>/NAME.out is one case (script, console
@@ -55,8 +65,8 @@ foreach(expected ${qor_cases})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests/qor ${case})
   string(REPLACE "/" "." test_name ${rel})
   add_test(NAME qor.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
-  set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>")
+  set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
+    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
 endforeach()
 
 # The include layers (tools/check-layers.py): no file includes from a layer

@@ -60,7 +60,7 @@ for case in "${cases[@]}"; do
     expected_status=0
     [[ -f $case.status ]] && expected_status=$(tr -d '[:space:]' < "$case.status")
 
-    actual=$(cd "$dir" && timeout 60 "$qor" "${args[@]}" < "$input" 2>&1)
+    actual=$(cd "$dir" && timeout $((60 * ${QOR_TEST_TIME_SCALE:-1})) "$qor" "${args[@]}" < "$input" 2>&1)
     status=$?
     real_dir=$(cd "$dir" && pwd -P)
     keep_stack=no
