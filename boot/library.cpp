@@ -52,7 +52,6 @@ const Source LIBRARY_SOURCES[] = {
     {"library/json.qor", 0},
     {"library/csv.qor", 0},
     {"library/codecs.qor", 0},
-    {"library/image-codecs.qor", 0},
     {"library/tools.qor", 0},
     {"library/startup.qor", 0},
     {"gui/view.qor", TYPE_EVENT},
