@@ -101,19 +101,25 @@ bool decode(const uint8_t* data, size_t size, Cell* out) {
     }
 }
 
+constexpr int32_t MOLD_LIMIT = 1 << 16;
+
 // The mold of a value, or empty when it cannot be molded.
 std::string mold(Cell* value) {
     stack::Checkpoint cp = stack::checkpoint();
     Cell out = string::make(64);
     gc::CellRoot keep(&out);
     try {
-        dispatch::mold(value, &out, false, true, true, nullptr, 1 << 20, 0);
+        dispatch::mold(value, &out, false, true, true, nullptr, MOLD_LIMIT, 0);
     } catch (const Thrown&) {
         clear_dead_frames();
         stack::restore(cp);
         cycle_stack::reset();
         return std::string();
     }
+    // References make a small value of a large mold (a block holding one
+    // block twice, that block holding another twice...): such values are
+    // not compared.
+    if (string::length(&out) >= MOLD_LIMIT) return std::string();
     return string::to_utf8(&out);
 }
 
