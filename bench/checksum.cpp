@@ -20,6 +20,7 @@
 #include "datatypes/string_actions.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
+#include "datatypes/binary.hpp"
 #include "evaluator/natives_system.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
 
     bench::start_runtime();
 
-    Cell data = natives::sys::make_binary(bytes.data(), uint32_t(size));
+    Cell data = binary::make(bytes.data(), uint32_t(size));
     gc::CellRoot keep(&data);
 
 #ifndef _WIN32

@@ -20,6 +20,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/system_fields.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/call.hpp"
 #include "evaluator/interpreter.hpp"
@@ -74,23 +75,14 @@ void set_global(const char* name, const Cell& value) {
 
 const Cell* global(const char* name) { return context::global_value_pointer(sym(name)); }
 
-// The field of an object, or null.
-Cell* field_of(const Cell* obj, const char* name) {
-    if (!obj || !is_object_kind(type_of(obj))) return nullptr;
-    Cell w = *word::make_from_c_string(name);
-    int32_t i = object::word_index(obj, &w);
-    if (i < 0) return nullptr;
-    return object::value_pointer_at(object::context_of(obj), i);
-}
-
 void set_system_field(std::initializer_list<const char*> owner, const char* name, const Cell& value) {
     Cell v = value;
     gc::CellRoot keep(&v);
-    const Cell* obj = owner.size() == 0 ? global("system") : system_field(owner);
+    const Cell* obj = owner.size() == 0 ? global("system") : system_fields::value(owner);
     if (!obj) payload::fail("the system object lacks a field for", name);
     Cell o = *obj;
     gc::CellRoot keep_o(&o);
-    Cell* slot = field_of(&o, name);
+    Cell* slot = system_fields::field(&o, name);
     if (!slot) payload::fail("the system object lacks the field", name);
     *slot = v;
 }
@@ -124,11 +116,11 @@ Cell typeset_union(std::initializer_list<const char*> names, std::initializer_li
 
 // The links that the runtime reads through the system object.
 const Cell* script_title() {
-    const Cell* title = system_field({"script", "title"});
+    const Cell* title = system_fields::value({"script", "title"});
     return title && type_of(title) == TYPE_STRING ? title : nullptr;
 }
-const Cell* stack_trace_setting() { return system_field({"state", "stack-trace"}); }
-const Cell* source_files_setting() { return system_field({"state", "source-files"}); }
+const Cell* stack_trace_setting() { return system_fields::value({"state", "stack-trace"}); }
+const Cell* source_files_setting() { return system_fields::value({"state", "source-files"}); }
 
 // The system object's fields that the runtime fills: the global context as
 // an object, the error catalog and prototype, the start-up directory and the
@@ -199,15 +191,6 @@ void mark_library_functions() {
 
 }  // namespace
 
-const Cell* system_field(std::initializer_list<const char*> path) {
-    const Cell* v = global("system");
-    for (const char* name : path) {
-        v = field_of(v, name);
-        if (!v) return nullptr;
-    }
-    return v;
-}
-
 void make_typesets() {
     set_global("internal!", typeset({TYPE_UNSET}));
     set_global("external!", typeset({TYPE_EVENT}));
@@ -251,7 +234,7 @@ void boot_library() {
 void launch_console() {
     console_io::install_output();
     set_system_field({"console"}, "size", console_io::terminal_size());
-    const Cell* launch = system_field({"console", "launch"});
+    const Cell* launch = system_fields::value({"console", "launch"});
     if (!launch) payload::fail("no system/console/launch");
     Cell fn = *launch;
     gc::CellRoot keep_fn(&fn);

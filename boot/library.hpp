@@ -4,7 +4,6 @@
 // system object and the runtime), and the launch of the console.
 #pragma once
 #include <cstdint>
-#include <initializer_list>
 
 #include "runtime/cell.hpp"
 
@@ -25,10 +24,6 @@ void boot_library();
 // Installs the console's output, calls system/console/launch in a function
 // frame named `launch` and answers when it returns.
 void launch_console();
-
-// The value of a path of fields from the global word `system`
-// ({"options", "path"}), or null when a step is missing or not an object.
-const Cell* system_field(std::initializer_list<const char*> path);
 
 // The named typesets, as start-up builds them (before the base functions).
 void make_typesets();

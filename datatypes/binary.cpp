@@ -428,6 +428,12 @@ uint8_t* data_at_index(const Cell* value) {
     return s->head + (index < 0 ? 0 : uint32_t(index) > total ? total : uint32_t(index));
 }
 
+std::string bytes_of(const Cell* value) {
+    if (type_of(value) == TYPE_BINARY)
+        return std::string(reinterpret_cast<const char*>(data_at_index(value)), length_from_index(value));
+    return string::to_utf8(value);
+}
+
 void init() {
     TypeSpec spec = make_type_spec(TYPE_BINARY);
     set_slot<SLOT_TO>(spec, binary_to);

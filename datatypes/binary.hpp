@@ -6,6 +6,7 @@
 // Cell: word 1 the head index in bytes, word 2 the node of a unit-1 buffer.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "runtime/cell.hpp"
@@ -34,6 +35,10 @@ uint32_t encode_value(std::vector<uint8_t>& out, const Cell* value, int32_t limi
 // Bytes from the index (clamped) to the tail, and their address.
 uint32_t length_from_index(const Cell* value);
 uint8_t* data_at_index(const Cell* value);
+
+// The bytes a value stands for: a binary!'s from its index, or the UTF-8 of
+// a text value from its index.  A copy, so it survives allocation.
+std::string bytes_of(const Cell* value);
 
 // The literal decoder (literal.hpp): an optional base 2, 16 or 64, then #{ and the bytes up to the closing brace (blanks, line ends and ";" comments skipped).
 uint32_t decode_literal(const uint8_t* start, const uint8_t* end, uint32_t seen, bool make, Cell* out);

@@ -18,6 +18,7 @@
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/system_fields.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/unset.hpp"
@@ -532,29 +533,16 @@ constexpr const char* FALLBACK_MONTHS[12] = {
     "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec",
 };
 
-// The field of an object by spelling, or null; never allocates.
-const Cell* field_named(const Cell* obj, const char* name) {
-    if (!obj || type_of(obj) != TYPE_OBJECT) return nullptr;
-    int32_t id = symbol::find(name, true);
-    if (id <= 0) return nullptr;
-    Cell w{TYPE_WORD, 0, uint32_t(id), 0};
-    int32_t i = object::word_index(obj, &w);
-    if (i < 0) return nullptr;
-    return object::find_value(obj, &w);
-}
-
 // Up to three characters of the month's name from system/locale/months;
 // before the system object exists, the English abbreviations.
 uint32_t month_chars(int32_t month, uint32_t out[3]) {
-    const Cell* system = nullptr;
-    int32_t sys = symbol::ready() ? symbol::find("system", true) : 0;
-    if (sys > 0 && context::global()) system = context::global_value_pointer(sys);
+    const Cell* system = system_fields::value({});
     if (!system || type_of(system) != TYPE_OBJECT) {
         const char* name = FALLBACK_MONTHS[(month + 11) % 12];
         for (int i = 0; i < 3; ++i) out[i] = uint8_t(name[i]);
         return 3;
     }
-    const Cell* months = field_named(field_named(system, "locale"), "months");
+    const Cell* months = system_fields::field(system_fields::field(system, "locale"), "months");
     if (!months || !is_any_block(type_of(months)) || month < 1) raise_error("script", "invalid-months");
     uint32_t index = uint32_t(month - 1);
     if (index >= block::length(months)) raise_error("script", "invalid-months");

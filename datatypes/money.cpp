@@ -19,6 +19,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/system_fields.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/float_to_text.hpp"
@@ -225,24 +226,8 @@ int32_t compare_values(const Value& a, const Value& b) {
 
 // ---- The system object -----------------------------------------------------------------------
 
-// A value reached from the global `system` through object fields, or null
-// (before the library has built it).  Never allocates; the answer is valid
-// until the next allocation.
-const Cell* system_value(std::initializer_list<const char*> path) {
-    int32_t id = symbol::find("system", true);
-    if (id == 0) return nullptr;
-    const Cell* v = context::global_value_pointer(id);
-    for (const char* name : path) {
-        if (!v || !is_object_kind(type_of(v))) return nullptr;
-        id = symbol::find(name, true);
-        if (id == 0) return nullptr;
-        v = context::value_by_symbol(id, object::context_of(v));
-    }
-    return v;
-}
-
 const Cell* currency_list() {
-    const Cell* list = system_value({"locale", "currencies", "list"});
+    const Cell* list = system_fields::value({"locale", "currencies", "list"});
     return list && type_of(list) == TYPE_BLOCK ? list : nullptr;
 }
 
@@ -261,7 +246,7 @@ int32_t index_of_symbol(int32_t canonical) {
 // The decimals that text shows: system/options/money-digits when it is an
 // integer, else 2.
 int32_t shown_decimals() {
-    const Cell* d = system_value({"options", "money-digits"});
+    const Cell* d = system_fields::value({"options", "money-digits"});
     return d && type_of(d) == TYPE_INTEGER ? integer::get_value(d) : 2;
 }
 

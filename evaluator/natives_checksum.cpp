@@ -8,6 +8,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/natives.hpp"
+#include "datatypes/binary.hpp"
 #include "evaluator/natives_system.hpp"
 #include "evaluator/natives_support.hpp"
 #include "runtime/checksum.hpp"
@@ -103,7 +104,7 @@ int32_t checksum_star(bool check, const int32_t* refinements) {
 
     // The key first: converting it may allocate, and the data's address
     // below must stay valid until the digest is computed.
-    std::string key = with ? sys::bytes_of(spec) : std::string();
+    std::string key = with ? binary::bytes_of(spec) : std::string();
     std::string held;
     const uint8_t* bytes;
     size_t length;
@@ -113,9 +114,8 @@ int32_t checksum_star(bool check, const int32_t* refinements) {
         held = string::to_utf8(data);
     }
     if (data_type == TYPE_BINARY) {
-        uint32_t n;
-        bytes = sys::binary_bytes(data, &n);
-        length = n;
+        bytes = binary::data_at_index(data);
+        length = binary::length_from_index(data);
     } else {
         bytes = reinterpret_cast<const uint8_t*>(held.data());
         length = held.size();
@@ -139,7 +139,7 @@ int32_t checksum_star(bool check, const int32_t* refinements) {
     uint8_t out[crypto::HASH_BUFFER];
     if (with) require_ok(hmac::compute(bytes, length, key.data(), key.size(), code, out));
     else require_ok(crypto::hash(bytes, length, code, out));
-    stack::set_last_keep(sys::make_binary(out, uint32_t(crypto::digest_size(code))));
+    stack::set_last_keep(binary::make(out, uint32_t(crypto::digest_size(code))));
     return 0;
 }
 

@@ -16,6 +16,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/url_codec.hpp"
 #include "evaluator/natives.hpp"
+#include "datatypes/binary.hpp"
 #include "evaluator/natives_system.hpp"
 #include "evaluator/natives_support.hpp"
 #include "services/files.hpp"
@@ -131,7 +132,7 @@ int32_t debase_star(bool check, const int32_t* refinements) {
     int32_t base = base_arg(refinements);
     uint32_t count = string::remaining_length(arg(0));
     size_t room = binary::decoded_room(base, count);
-    Cell out = sys::make_binary(nullptr, uint32_t(room));
+    Cell out = binary::make(nullptr, uint32_t(room));
     gc::CellRoot keep(&out);
     // Nothing allocates from here on: the addresses stay valid.
     SeriesBuffer* src = string::buffer(arg(0));
@@ -159,7 +160,7 @@ int32_t enbase_star(bool check, const int32_t* refinements) {
     check_arg(check, 0, typeset_of({TYPE_BINARY, TYPE_STRING}), 0);
     check_arg(check, refinements[0], typeset_of({TYPE_INTEGER}), 2);
     int32_t base = base_arg(refinements);
-    std::string bytes = sys::bytes_of(arg(0));
+    std::string bytes = binary::bytes_of(arg(0));
     uint64_t size = binary::encoded_size(base, bytes.size());
     if (size >= 0x80000000ull) raise_error("script", "too-long");
     Cell out = string::make(uint32_t(size));

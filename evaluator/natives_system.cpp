@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/date.hpp"
@@ -168,37 +169,6 @@ std::u16string variable_name(const Cell* var) {
 void set_event_pump(EventPump pump) { g_event_pump = pump; }
 
 // ---- Shared helpers ------------------------------------------------------------------------------------------
-
-namespace sys {
-
-Cell make_binary(const uint8_t* bytes, uint32_t length) {
-    Node node = memory::alloc_bytes(length ? length : 1);
-    SeriesBuffer* s = buffer_of(node);
-    if (bytes && length) std::memcpy(s->head, bytes, length);
-    s->tail = s->head + (bytes ? length : 0);
-    Cell c{TYPE_BINARY, 0, 0, 0};
-    set_cell_node(&c, node);
-    return c;
-}
-
-const uint8_t* binary_bytes(const Cell* binary, uint32_t* length) {
-    SeriesBuffer* s = buffer_of(cell_node(binary));
-    uint32_t total = s->byte_length();
-    uint32_t index = binary->data1 < total ? binary->data1 : total;
-    *length = total - index;
-    return s->head + index;
-}
-
-std::string bytes_of(const Cell* value) {
-    if (type_of(value) == TYPE_BINARY) {
-        uint32_t n;
-        const uint8_t* p = binary_bytes(value, &n);
-        return std::string(reinterpret_cast<const char*>(p), n);
-    }
-    return string::to_utf8(value);
-}
-
-}  // namespace sys
 
 // ---- Output ------------------------------------------------------------------------------------------------
 
@@ -370,7 +340,7 @@ int32_t call_star(bool check, const int32_t* refinements) {
             streams[k].kind = process_launch::Stream::FILE;
             streams[k].file = files::os_name(target);
         } else if (k == 0) {
-            streams[k].bytes = sys::bytes_of(target);   // text is sent as UTF-8
+            streams[k].bytes = binary::bytes_of(target);   // text is sent as UTF-8
         }
     }
     process_launch::Options options;
@@ -423,12 +393,12 @@ int32_t compress_star(bool check, const int32_t*) {
     check_arg(check, 1, typeset_of({TYPE_WORD}), 1);
     int32_t method = compression_method(arg(1));
     // A copy: making the result may move the source's buffer.
-    std::string input = sys::bytes_of(arg(0));
+    std::string input = binary::bytes_of(arg(0));
     deflate::Routine routine = deflate::compressor(method);
     uint32_t length = uint32_t(input.size());
     uint32_t size = memory::checked_add(length, 32);
     for (int attempt = 0;; attempt++) {
-        Cell out = sys::make_binary(nullptr, size);
+        Cell out = binary::make(nullptr, size);
         SeriesBuffer* s = buffer_of(cell_node(&out));
         uint32_t room = size;
         int32_t r = routine(s->head, &room, reinterpret_cast<const uint8_t*>(input.data()), length);
@@ -450,7 +420,7 @@ int32_t decompress_star(bool check, const int32_t* refinements) {
     int32_t method = compression_method(arg(1));
     if (used(refinements, 0) && integer::get_value(arg(uint32_t(refinements[0]))) < 0)
         raise_error("script", "invalid-arg", arg(uint32_t(refinements[0])));
-    std::string input = sys::bytes_of(arg(0));
+    std::string input = binary::bytes_of(arg(0));
     const uint8_t* in = reinterpret_cast<const uint8_t*>(input.data());
     uint32_t length = uint32_t(input.size());
     deflate::Routine routine = deflate::decompressor(method);
@@ -462,7 +432,7 @@ int32_t decompress_star(bool check, const int32_t* refinements) {
         size = 0;
         int32_t r = routine(nullptr, &size, in, length);
         if (r == deflate::RESULT_OK) {
-            set_result(sys::make_binary(nullptr, 0));
+            set_result(binary::make(nullptr, 0));
             return 0;
         }
         if (r != deflate::RESULT_TOO_SMALL) raise_error("script", "invalid-data", arg(1));
@@ -471,7 +441,7 @@ int32_t decompress_star(bool check, const int32_t* refinements) {
         // A measured size beyond what a series can hold (a decompression
         // bomb) is a memory error, never a wrapped count.
         if (size > memory::MAX_CAPACITY) memory::raise_no_memory();
-        Cell out = sys::make_binary(nullptr, size);
+        Cell out = binary::make(nullptr, size);
         SeriesBuffer* s = buffer_of(cell_node(&out));
         uint32_t room = size;
         int32_t r = routine(s->head, &room, in, length);

@@ -14,6 +14,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
+#include "datatypes/binary.hpp"
 #include "evaluator/natives_system.hpp"
 #include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
@@ -106,7 +107,7 @@ Cell* write_stdout(Cell* const* args) {
     std::string bytes;
     uint32_t t = type_of(&data);
     if (t == TYPE_BINARY || t == TYPE_STRING) {
-        bytes = natives::sys::bytes_of(&data);
+        bytes = binary::bytes_of(&data);
     } else {
         Cell text = string::make(16);
         gc::CellRoot keep_text(&text);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datatypes/string.hpp"
+#include "datatypes/binary.hpp"
 #include "evaluator/natives_system.hpp"
 #include "natives_fixture.hpp"
 #include "runtime/output_hooks.hpp"
@@ -62,8 +63,8 @@ protected:
     // The bytes of a binary! from its index, as upper-case hexadecimal.
     static std::string hex_of(const Cell& binary) {
         if (type_of(&binary) != TYPE_BINARY) return "<not a binary>";
-        uint32_t n;
-        const uint8_t* p = natives::sys::binary_bytes(&binary, &n);
+        uint32_t n = binary::length_from_index(&binary);
+        const uint8_t* p = binary::data_at_index(&binary);
         static const char digits[] = "0123456789ABCDEF";
         std::string out;
         for (uint32_t i = 0; i < n; i++) {
@@ -75,7 +76,7 @@ protected:
     static Cell binary_from_hex(const std::string& hex) {
         std::string bytes;
         for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
-        return natives::sys::make_binary(reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()));
+        return binary::make(reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()));
     }
     // Calls the entry as compiled code does (check? true) with the argument
     // cells and refinement positions; it must raise script/expect-arg.
