@@ -18,7 +18,9 @@
 #include "datatypes/error_report.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
-#include "datatypes/file_seam.hpp"
+#include "datatypes/file.hpp"
+#include "datatypes/port.hpp"
+#include "datatypes/url.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/hash.hpp"
@@ -119,7 +121,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_FUNCTION, function::init},  // and routine!
     {TYPE_PAREN, paren::init},
     {TYPE_ISSUE, issue::init},
-    {TYPE_URL, [] { file_seam::init(files::read_action); }},   // and file!, read by the file service
+    {TYPE_URL, [] { url::init(); file::init(files::layer()); }},   // and file!, whose I/O is the file service's
     {TYPE_OBJECT, object::init},
     {TYPE_BITSET, bitset::init},
     {TYPE_TRIPLE, triple::init},
@@ -141,6 +143,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_REF, ref::init},
     {TYPE_IMAGE, image::init},
     {TYPE_HANDLE, handle::init},
+    {TYPE_PORT, port::init},
 };
 
 void register_datatypes() {

@@ -1,7 +1,8 @@
 // The file service: file names between the language's form and the
-// operating system's, reading files and directories, sizes, and the current
-// directory.  file!'s read action, the natives, the library's routines and
-// the clipboard all go through it.
+// operating system's, reading and writing files, directories, attributes,
+// deleting and renaming, and the current directory.  file!'s actions (given
+// to file! at start-up through `layer`), the natives, the library's
+// routines and the clipboard all go through it.
 //
 // The language writes paths with "/" only, an absolute path beginning with
 // "/" and a drive as its first segment (%/C/Users/); the operating system
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "datatypes/file.hpp"
 #include "runtime/cell.hpp"
 
 namespace qor::files {
@@ -42,10 +44,26 @@ int64_t size(const Cell* file);
 // Reads the whole file into `out`; false when it cannot be opened or read.
 bool read(const Cell* file, std::string& out);
 
-// file!'s read action: a file's text (UTF-8, its byte-order mark dropped),
-// its bytes with /binary, its lines with /lines; a directory's entries as
-// files, directories ending in "/".  The cell is pushed on the stack.
-Cell* read_action(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+// The bytes of a file from `seek` (0 or less: the start), at most `part`
+// of them (negative: all).  A file whose size the system does not report (a
+// device, a pipe, /proc) is read in chunks to its end.  False when it cannot
+// be opened or read; nothing is kept then.
+bool read_bytes(const Cell* file, int64_t seek, int64_t part, std::string& out);
+
+// Text from the bytes of a file: UTF-8 with a leading byte-order mark
+// dropped, CR LF and a lone CR turned into LF.  False when the bytes are not
+// UTF-8.
+bool decode_text(const std::string& bytes, Cell* out);
+
+// The lines of a file's bytes: cut at each LF, a CR right before it
+// dropped, text after the last LF a last line.  False when not UTF-8.
+bool split_lines(const std::string& bytes, Cell* block);
+
+// file!'s actions: read (a file's text, bytes or lines, or a directory's
+// entries), write (text with CR LF line ends, bytes, lines), query (the
+// last write time), delete and rename.  Every failure of read and write is
+// access/cannot-open naming the file.
+file::Layer layer();
 
 // ---- Directories -------------------------------------------------------------------------------
 

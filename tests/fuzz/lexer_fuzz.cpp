@@ -15,7 +15,7 @@
 #include "datatypes/char.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/datatype.hpp"
-#include "datatypes/file_seam.hpp"
+#include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
@@ -30,6 +30,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/unset.hpp"
+#include "datatypes/url.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/lexer.hpp"
@@ -64,7 +65,8 @@ void start_runtime() {
     word::init();
     issue::init();
     time::init();
-    file_seam::init();
+    url::init();
+    file::init({});
     pair::init();
     percent::init();
     point::init2d();

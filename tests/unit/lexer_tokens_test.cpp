@@ -34,7 +34,7 @@ TEST_F(LexerTokens, WordsOfEveryKind) {
         {"/ // '/ :/ /:", "/ // '/ :/ /:"},
         // A lone % is the remainder operator's word; % before anything else
         // still begins a file.
-        {"% [%] (%) %a %\"a b\" %\"\" %;c", "% [%] (%) %a %a%20b %\"\" %"},
+        {"% [%] (%) %a %\"a b\" %\"\" %;c", "% [%] (%) %a %\"a b\" %\"\" %"},
         {"'+ :- 'a.b a.b .a it's", "'+ :- 'a.b a.b .a it's"},
         {"ABC DEF1 Eh1", "ABC DEF1 Eh1"},          // uppercase hexadecimal-looking words
         {"x10 T1 h2", "x10 T1 h2"},
@@ -156,7 +156,7 @@ TEST_F(LexerTokens, Construction) {
 TEST_F(LexerTokens, PairsFilesAndUrls) {
     check_all({
         {"10x20 -1x-2 1X2 0x0 2147483647x-2147483648 1'000x2", "10x20 -1x-2 1x2 0x0 2147483647x-2147483648 1000x2"},
-        {"%foo.txt %\"a b\" %a%20b %/c/dir/ %\"\"", "%foo.txt %a%20b %a%20b %/c/dir/ %\"\""},
+        {"%foo.txt %\"a b\" %a%20b %/c/dir/ %\"\"", "%foo.txt %\"a b\" %\"a b\" %/c/dir/ %\"\""},
         {"http://x.com/a?b=1 mailto:a@b", "http://x.com/a?b=1 mailto:a@b"},
     });
 }
