@@ -5,6 +5,7 @@
 #include "boot/library.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/system_fields.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/call.hpp"
 #include "evaluator/trace.hpp"
@@ -164,7 +165,7 @@ int32_t make_event(Message* msg, uint32_t flags, uint32_t code) {
         break;
     }
 
-    const Cell* awake = boot::system_field({"view", "awake"});
+    const Cell* awake = system_fields::value({"view", "awake"});
     if (!awake || (type_of(awake) != TYPE_FUNCTION && type_of(awake) != TYPE_ROUTINE)) return 1;
 
     // What a nested dispatch changes, put back on the way out.
