@@ -36,6 +36,24 @@ else()
                        PROPERTIES TIMEOUT ${QOR_LIMIT_300})
 endif()
 
+# The evaluator's and the natives' tests once more through the interpreter's
+# general path (the one tracing takes), which the shortcuts must match.
+set(QOR_REFERENCE_SUITES "Actions*:Calls*:DeepEvaluation*:Exits*:FastPaths*:Interpreter*:Stacks*:EvalText*:\
+Tracing*:Paths*:NativeArgumentChecks*:ChecksumNativeTest*:ControlNatives*:FuncNatives*:MathNatives*:\
+RandomNativeTest*:SeriesNativesTest*:SetNatives*:SystemNativesTest*:WordNatives*:EvalPaths*")
+if(WIN32)
+  set(QOR_REFERENCE_TIMEOUT ${QOR_LIMIT_120})
+else()
+  set(QOR_REFERENCE_TIMEOUT ${QOR_LIMIT_300})
+endif()
+gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "reference."
+                     TEST_FILTER "${QOR_REFERENCE_SUITES}" DISCOVERY_TIMEOUT ${QOR_LIMIT_120}
+                     PROPERTIES TIMEOUT ${QOR_REFERENCE_TIMEOUT} ENVIRONMENT "QOR_EVAL_REFERENCE=1")
+# The paired runs of both paths, also with a collection at every allocation.
+add_test(NAME eval.both-paths-under-collector-stress
+         COMMAND qor_tests --gtest_filter=EvalPaths.*-EvalPaths.Recursion*)
+set_tests_properties(eval.both-paths-under-collector-stress PROPERTIES TIMEOUT ${QOR_LIMIT_300} ENVIRONMENT "QOR_GC_STRESS=7")
+
 # End-to-end: each tests/e2e/*.sh runs the built executable (through wine in
 # the Windows build) and checks its output and exit status.
 file(GLOB e2e_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
@@ -67,6 +85,10 @@ foreach(expected ${qor_cases})
   add_test(NAME qor.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
   set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
     ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  # The same case through the interpreter's general path: the same output.
+  add_test(NAME qor-reference.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
+  set_tests_properties(qor-reference.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
+    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_EVAL_REFERENCE=1;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
 endforeach()
 
 # The include layers (tools/check-layers.py): no file includes from a layer

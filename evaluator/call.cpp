@@ -137,7 +137,7 @@ uint32_t fetch_arg(uint32_t kind, const Cell* code, uint32_t pos, uint32_t end, 
     g_fetch_entry = entry;
     if (kind == ARG_NORMAL) {
         uint32_t limit = (mode & APPLY_NAMED) ? pos + 1 : end;
-        if (!tracing_active) {
+        if (fast_eval) {
             // A plain value or a word holding one: run_expression's own steps
             // for them, without its frame.
             const Cell* c = eval::code_cell(code, pos);

@@ -3,16 +3,19 @@
 #include "evaluator/links.hpp"
 #include "evaluator/interpreter.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/native.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
+#include "evaluator/natives.hpp"
 #include "evaluator/eval_internal.hpp"
 #include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
@@ -135,7 +138,8 @@ void init() {
     set_call_hook(nullptr);   // a hook set before a new boot would see freed cells
     callback_cell();
     g_compiled = false;
-    refresh_tracing_active();
+    const char* reference = std::getenv("QOR_EVAL_REFERENCE");
+    set_reference_eval(reference && reference[0] && std::strcmp(reference, "0") != 0);
     refresh_machine_stack_limit();
 }
 
@@ -374,6 +378,66 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
     return pos;
 }
 
+namespace {
+
+// The value of an operator's right operand when it needs no evaluation of
+// its own: an integer! written as such, or a word whose value is one.
+// Null otherwise (the general path then fetches it).
+inline const Cell* plain_integer_operand(const Cell* code, uint32_t pos, uint32_t end) {
+    if (pos >= end || pos >= block::total_length(code)) return nullptr;
+    const Cell* c = eval::code_cell(code, pos);
+    uint32_t t = type_of(c);
+    if (t == TYPE_WORD) {
+        c = eval::word_value_fast(c);
+        if (!c) return nullptr;
+        t = type_of(c);
+    }
+    return t == TYPE_INTEGER ? c : nullptr;
+}
+
+// An operator on two integer! operands done in place, when the operator is
+// the built-in one (+ - * and the six comparisons): the same result as the
+// action or native would leave, without its frame.  The left operand lies
+// in `operand`; false leaves everything to the general path.  The frame
+// stack must have room for the frame the call would have pushed, so that
+// an overflow happens where it always did.
+inline bool inline_integer_op(const Cell& op, Cell* operand, const Cell* right) {
+    if (type_of(operand) != TYPE_INTEGER) return false;
+    if (stack::state.frames_top >= stack::state.frames_limit) return false;
+    int32_t a = int32_t(operand->data2), b = int32_t(right->data2);
+    uint32_t from = native::op_source_type(&op);
+    uintptr_t entry = op.data1;
+    if (from == TYPE_ACTION) {
+        int32_t r;
+        if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_ADD))) {
+            if (__builtin_add_overflow(a, b, &r)) return false;
+        } else if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_SUBTRACT))) {
+            if (__builtin_sub_overflow(a, b, &r)) return false;
+        } else if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_MULTIPLY))) {
+            if (__builtin_mul_overflow(a, b, &r)) return false;
+        } else {
+            return false;
+        }
+        // (An overflow, which makes a float!, is left to the action.)
+        operand->data2 = uint32_t(r);
+        return true;
+    }
+    if (from != TYPE_NATIVE) return false;
+    bool r;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_q_star)) r = a < b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::greater_q_star)) r = a > b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_or_equal_q_star)) r = a <= b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::greater_or_equal_q_star)) r = a >= b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::equal_q_star)) r = a == b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::not_equal_q_star)) r = a != b;
+    else if (entry == reinterpret_cast<uintptr_t>(&natives::strict_equal_q_star)) r = a == b;
+    else return false;
+    *operand = Cell{TYPE_LOGIC, r ? 1u : 0u, 0, 0};
+    return true;
+}
+
+}  // namespace
+
 uint32_t eval_infix(const Cell* code, uint32_t pos, uint32_t end, bool push, Cell* entry_top) {
     for (;;) {
         uint32_t now = block::total_length(code);
@@ -382,11 +446,20 @@ uint32_t eval_infix(const Cell* code, uint32_t pos, uint32_t end, bool push, Cel
         if (type_of(next) != TYPE_WORD) return pos;
         const Cell* val = eval::word_value_fast(next);
         if (!val || type_of(val) != TYPE_OP) return pos;
+        Cell* operand = push ? entry_top : stack::state.base;
+        if (fast_eval) {
+            if (const Cell* right = plain_integer_operand(code, pos + 1, end)) {
+                if (inline_integer_op(*val, operand, right)) {
+                    stack::state.top = operand + 1;
+                    pos += 2;
+                    continue;
+                }
+            }
+        }
         Cell w = *next;
         Cell op = *val;
         if (tracing_active) fire_trace(EVENT_FETCH, code, int32_t(pos), nullptr, nullptr);
         // The operand just produced becomes the operator's first argument.
-        Cell* operand = push ? entry_top : stack::state.base;
         stack::state.top = operand;
         uint32_t from = (op.header >> 16) & 0xFFu;
         op.header = (op.header & ~(TYPE_MASK | 0x00FF0000u)) | from;

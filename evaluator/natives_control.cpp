@@ -27,6 +27,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
+#include "evaluator/eval_internal.hpp"
 #include "evaluator/exits.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/lexer.hpp"
@@ -152,6 +153,16 @@ Cell item_at(const Cell* series, uint32_t k) {
 }
 
 void set_word(const Cell* word, const Cell* value) {
+    // A loop word of a function or of the global context is stored straight
+    // into its slot; object fields go through the context (assigned marks,
+    // change notification).
+    Node ctx = word::context_of(word);
+    if (ctx && word::index_of(word) >= 0 && context::kind_of(ctx) != context::KIND_OBJECT) {
+        if (Cell* slot = eval::word_value_fast(word)) {
+            *slot = *value;
+            return;
+        }
+    }
     Cell w = *word;
     Cell v = *value;
     gc::CellRoot keep(&w), keep_v(&v);

@@ -21,6 +21,7 @@
 namespace qor::interp {
 
 bool tracing_active = false;
+bool fast_eval = true;
 
 namespace {
 
@@ -30,6 +31,7 @@ uint32_t g_mask = TRACE_DEFAULT_MASK;
 int32_t g_extra_slots = 0;
 Cell g_callback{TYPE_NONE, 0, 0, 0};
 bool g_callback_registered = false;
+bool g_reference = false;
 
 // ORDER EVENTS: bit 1 << i is named by EVENT_NAMES[i].
 constexpr const char* EVENT_NAMES[16] = {
@@ -37,7 +39,10 @@ constexpr const char* EVENT_NAMES[16] = {
     "fetch", "push", "set", "call", "error", "throw", "catch", "expr",
 };
 
-void update_active() { tracing_active = g_tracing && !in_compiled(); }
+void update_active() {
+    tracing_active = g_tracing && !in_compiled();
+    fast_eval = !tracing_active && !g_reference;
+}
 
 int32_t event_symbol(uint32_t i) {
     return symbol::ready() ? symbol::find(EVENT_NAMES[i], true) : 0;
@@ -53,6 +58,12 @@ void register_callback_cell() {
 
 // Called by the interpreter whenever compiled mode changes.
 void refresh_tracing_active() { update_active(); }
+
+bool reference_eval() { return g_reference; }
+void set_reference_eval(bool on) {
+    g_reference = on;
+    update_active();
+}
 
 bool tracing() { return g_tracing; }
 void set_tracing(bool on) {

@@ -34,6 +34,15 @@ constexpr uint32_t TRACE_DEFAULT_MASK = 0x1FFFF;
 // and while the callback itself runs.
 extern bool tracing_active;
 
+// The interpreter's shortcuts (inline arithmetic, direct loop words, the
+// plain-argument fetch) are taken while this is set: nothing traces, and
+// the reference mode is off.  The reference mode sends every evaluation
+// through the general path, the one tracing uses, so that both can be run
+// side by side and compared; QOR_EVAL_REFERENCE=1 switches it on at start-up.
+extern bool fast_eval;
+bool reference_eval();
+void set_reference_eval(bool on);
+
 bool tracing();             // the tracing flag
 void set_tracing(bool on);
 bool user_tracing();        // on for the length of a do/trace

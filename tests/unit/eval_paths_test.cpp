@@ -1,0 +1,163 @@
+// The interpreter's two paths side by side: each case runs with the
+// shortcuts on, then through the general path (the reference mode, which
+// is what tracing takes), and everything a script can see must agree: the
+// result molded, the error report with its Where, Near and Stack lines, the
+// exit code that left, and the depth of both stacks afterwards.
+#include <sstream>
+
+#include "runtime_fixture.hpp"
+
+namespace qor {
+namespace {
+
+using namespace test;
+
+class EvalPaths : public RuntimeFixture {
+protected:
+    void SetUp() override {
+        RuntimeFixture::SetUp();
+        eval("system/state/stack-trace: 2");
+    }
+    void TearDown() override {
+        interp::set_reference_eval(false);
+        RuntimeFixture::TearDown();
+    }
+
+    // What one run of the code shows; errors are caught by a try/keep around
+    // it (which keeps the calls for the Stack line), so the stacks unwind as a
+    // script's would.
+    std::string observe(const std::string& text) {
+        Cell code = load_source("try/keep [" + text + "\n]");
+        gc::CellRoot keep(&code);
+        stack::Checkpoint cp = stack::checkpoint();
+        std::ostringstream out;
+        try {
+            interp::eval_block(&code, false);
+            Cell r = *stack::top_value();
+            gc::CellRoot keep_r(&r);
+            if (type_of(&r) == TYPE_ERROR) out << form_text(r);
+            else out << "value " << mold_with(r, false, true, false);
+        } catch (const Thrown& t) {
+            out << "exit " << std::hex << t.code << std::dec;
+        }
+        out << "\ncells " << (stack::state.top - cp.top) << " frames " << (stack::state.frames_top - cp.frames_top);
+        stack::restore(cp);
+        return out.str();
+    }
+
+    // Runs the code on both paths; answers what the fast one showed.
+    std::string both(const std::string& setup, const std::string& text) {
+        interp::set_reference_eval(false);
+        if (!setup.empty()) observe(setup);
+        std::string fast = observe(text);
+        interp::set_reference_eval(true);
+        if (!setup.empty()) observe(setup);
+        std::string reference = observe(text);
+        interp::set_reference_eval(false);
+        EXPECT_EQ(fast, reference) << text;
+        return fast;
+    }
+
+    template <class C>
+    void expect_shows(const C& c) {
+        std::string shown = both(c.setup, c.code);
+        EXPECT_NE(shown.find(c.shows), std::string::npos) << c.code << "\n" << shown;
+    }
+};
+
+struct Case {
+    const char* setup;
+    const char* code;
+    const char* shows;   // a piece of what the fast path must show
+};
+
+
+TEST_F(EvalPaths, ExpressionsCallsAndErrorsAgree) {
+    static const Case cases[] = {
+        {"", "1 + 2 * 3", "value 9"},
+        {"", "2147483647 + 1", "value 2147483648.0"},
+        {"", "-2147483648 - 1", "value -2147483649.0"},
+        {"", "65536 * 65536", "value 4294967296.0"},
+        {"", "1.5 + 2 * 2.0", "value 7.0"},
+        {"", "7 - 2.5", "value 4.5"},
+        {"", "1 < 2.0", "value #(true)"},
+        {"", "3 = 3.0", "value #(true)"},
+        {"", "\"a\" < \"b\"", "value #(true)"},
+        {"", "5 // 0", "Math Error"},
+        {"", "1 + \"a\"", "*** Near : "},
+        {"", "x: 1 x + none", "Where: +"},
+        {"", "+ 1 2", "operator is missing"},
+        {"", "1 +", "is missing its"},
+        {"", "a: b: 10 + 1 a + b", "value 22"},
+        {"", "x: ()", "needs a value"},
+        {"", "unknown-word-here + 1", "has no value"},
+        {"f: func [a b] [a - b]", "f 10 f 3 1", "value 8"},
+        {"f: func [a b] [a - b]", "1 + f 5 2", "value 4"},
+        {"f: func [a] [a / 0]", "g: func [] [f 1] g", "*** Stack: "},
+        {"f: func [a [integer!]] [a]", "f \"no\"", "does not allow string!"},
+        {"f: func [/r x] [either r [x] [0]]", "f/r 4 + f", "value 4"},
+        {"", "append/only/only [] 1", "duplicate refinement"},
+        {"", "b: [1 2 3] b/2: 7 b", "value [1 7 3]"},
+        {"", "o: object [n: 1 f: func [] [n: n + 1]] o/f o/f", "value 3"},
+        {"", "s: 0 repeat i 10 [s: s + i] s", "value 55"},
+        {"", "s: 0 foreach [a b] [1 2 3 4 5] [s: s + a + any [b 0]] s", "value 15"},
+        {"", "n: 0 while [n < 5] [n: n + 1] n", "value 5"},
+        {"", "x: 0 loop 3 [x: x + 1] x", "value 3"},
+        {"", "case [false [1] 1 > 2 [2] true [3]]", "value 3"},
+        {"", "switch 2 [1 [10] 2 [20]]", "value 20"},
+        {"", "either 1 > 2 ['a] ['b]", "value b"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
+TEST_F(EvalPaths, ExitsFromAnyPositionAgree) {
+    static const Case cases[] = {
+        {"g: func [x] [x * 100]", "f: func [] [g return 1] f", "value 1"},
+        {"", "f: func [] [1 + return 2] f", "value 2"},
+        {"", "f: func [] [x: return 3] f", "value 3"},
+        {"", "n: 0 loop 2 [n: n + 1 1 + break] n", "value 1"},
+        {"", "n: 0 loop 3 [n: n + 1 if n = 2 [1 + continue] n: n + 10] n", "value 33"},
+        {"", "loop 2 [append [] break/return 5]", "value 5"},
+        {"", "catch [1 + throw 8]", "value 8"},
+        {"", "f: func [] [either true [return 4] [0] 9] f", "value 4"},
+        {"", "f: func [] [foreach x [1 2] [while [true] [return x]]] f", "value 1"},
+        {"", "f: func [] [exit] type? f", "unset"},
+        {"", "1 + break", "no loop to break"},
+        {"", "return 1", "not in function"},
+        {"", "try/all [loop 2 [break]] 6", "value 6"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
+TEST_F(EvalPaths, CodeAndBindingsChangedBetweenOrDuringRunsAgree) {
+    static const Case cases[] = {
+        // A block that grows while it runs ends where it ended when it began.
+        {"", "n: 0 b: [n: n + 1 if n < 4 [append b [n: n * 2]]] do b n", "value 1"},
+        // A block cut short while it runs ends sooner.
+        {"", "n: 0 b: [clear next next b n: 1 n: 2] do b n", "value 0"},
+        // The same block rebound between two runs reads the new binding.
+        {"", "x: 1 b: [x + 1] r1: do b o: object [x: 10] bind b o reduce [r1 do b]", "value [2 11]"},
+        // A word redefined between two runs of the same code.
+        {"", "b: [k * 2] k: 3 r1: do b k: 5.5 reduce [r1 do b]", "value [6 11.0]"},
+        // An operator redefined as a function is called as a function.
+        {"", "plus: :+ b: [1 + 2] r1: do b +: func [a] [a * 10] r2: do b +: :plus reduce [r1 r2]",
+         "value [3 20]"},
+        // An operator made from another function runs that one.
+        {"", "minus: make op! :subtract b: [7 minus 2] do b", "value 5"},
+        {"", "plus: :+ +: make op! :multiply r: 3 + 4 +: :plus r", "value 12"},
+        // A function redefined while it recurses.
+        {"", "f: func [n] [if n = 2 [f: func [n] [100]] either n = 0 [0] [1 + f n - 1]] f 4", "value 103"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
+TEST_F(EvalPaths, RecursionToTheFrameLimitAgrees) {
+    // Same depth, same error, same frames left on both paths.
+    std::string shown = both("deep: func [n] [deep n + 1]", "deep 1");
+    EXPECT_NE(shown.find("stack overflow"), std::string::npos) << shown;
+    shown = both("down: func [n] [either n = 0 [0] [1 + down n - 1]]", "down 400");
+    EXPECT_NE(shown.find("value 400"), std::string::npos) << shown;
+}
+
+}  // namespace
+}  // namespace qor
