@@ -261,6 +261,7 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
         pos++;
         stack::mark(&w, HEADER_NATIVE | interp_bit());
         *stack::push_slot() = w;
+        if (tracing_active) fire_trace(EVENT_PUSH, code, int32_t(pos - 1), &w, nullptr);
         if (pos >= end) raise_error("script", "need-value", &w);
         pos = run_expression(code, pos, end, false, true, false);
         if (pending_exit) return pos;
@@ -278,6 +279,7 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
         pos++;
         if (pos >= end) raise_error("script", "need-value", &path);
         stack::mark(eval::set_path_word(), HEADER_NATIVE | interp_bit());
+        if (tracing_active) fire_trace(EVENT_PUSH, code, int32_t(pos - 1), &path, nullptr);
         pos = run_expression(code, pos, end, false, true, false);
         if (pending_exit) return pos;
         if (tracing_active) fire_trace(EVENT_SET, code, int32_t(pos), stack::state.base, &path);

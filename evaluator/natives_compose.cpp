@@ -7,6 +7,7 @@
 #include "datatypes/series_internal.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
+#include "evaluator/trace.hpp"
 #include "evaluator/natives_support.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/collector.hpp"
@@ -113,8 +114,10 @@ int32_t reduce_star(bool check, const int32_t* refinements) {
     // The values gather on the stack inside a native frame, then move into
     // the new block (or out) in one go.
     stack::mark_native(nullptr);
+    interp::trace_enter(&value);
     Cell* first = stack::arguments_top();
-    for (uint32_t pos = value.data1; pos < block::total_length(&value);)
+    uint32_t pos = value.data1;
+    while (pos < block::total_length(&value))
         pos = interp::eval_next(&value, pos, block::total_length(&value), true);
     uint32_t count = uint32_t(stack::arguments_top() - first);
     for (Cell* c = first; c < first + count; c++) cell::clear_new_line(c);
@@ -130,6 +133,8 @@ int32_t reduce_star(bool check, const int32_t* refinements) {
             buffer_of(cell_node(&values))->flags |= SERIES_OWNED;
         result = values;
     }
+    gc::CellRoot keep_result(&result);
+    interp::trace_exit(&value, pos, &result);
     stack::unwind();
     stack::set_last_keep(&result);
     return 0;

@@ -376,15 +376,20 @@ int32_t either_star(bool check, const int32_t*) {
 int32_t any_star(bool check, const int32_t*) {
     if (check) expect(0, "conds", BLOCK);
     Cell code = args()[0];
+    gc::CellRoot keep(&code);
+    interp::trace_enter(&code);
     for (uint32_t pos = code.data1; pos < block::total_length(&code);) {
         pos = interp::eval_next(&code, pos, block::total_length(&code), true);
         Cell value = *stack::top_value();
+        gc::CellRoot keep_value(&value);
         stack::pop(1);
         if (!logic::is_false(&value)) {
+            interp::trace_exit(&code, pos, &value);
             stack::set_last_keep(&value);
             return 0;
         }
     }
+    interp::trace_exit(&code, block::total_length(&code), &NONE);
     stack::set_last_keep(&NONE);
     return 0;
 }
@@ -393,8 +398,10 @@ int32_t all_star(bool check, const int32_t*) {
     if (check) expect(0, "conds", BLOCK);
     Cell code = args()[0];
     Cell last = NONE;
-    gc::CellRoot keep(&last);
-    for (uint32_t pos = code.data1; pos < block::total_length(&code);) {
+    gc::CellRoot keep(&last), keep_code(&code);
+    interp::trace_enter(&code);
+    uint32_t pos = code.data1;
+    while (pos < block::total_length(&code)) {
         pos = interp::eval_next(&code, pos, block::total_length(&code), true);
         last = *stack::top_value();
         stack::pop(1);
@@ -403,6 +410,7 @@ int32_t all_star(bool check, const int32_t*) {
             break;
         }
     }
+    interp::trace_exit(&code, pos, &last);
     stack::set_last_keep(&last);
     return 0;
 }
@@ -652,7 +660,9 @@ int32_t case_star(bool check, const int32_t* refinements) {
     bool all = refinements[0] != -1;
     Cell cases = args()[0];
     gc::CellRoot keep(&cases);
+    interp::trace_enter(&cases);
     if (block::remaining_length(&cases) == 0) {
+        interp::trace_exit(&cases, cases.data1, &NONE);
         stack::set_last_keep(&NONE);
         return 0;
     }
@@ -684,6 +694,7 @@ int32_t case_star(bool check, const int32_t* refinements) {
         if (!all) break;
     }
     Cell answer = matched ? result : NONE;
+    interp::trace_exit(&cases, pos, &answer);
     stack::unwind();
     stack::set_last_keep(&answer);
     return 0;

@@ -72,6 +72,15 @@ void trace_catch();
 void trace_call(const Cell* name, const Cell* value);
 void trace_return(const Cell* name);
 
+// `enter` and `exit` around a block that a native evaluates expression by
+// expression (reduce, any, all, case): exit carries the native's result.
+inline void trace_enter(const Cell* block) {
+    if (tracing_active) fire_trace(EVENT_ENTER, block, int32_t(block->data1), nullptr, nullptr);
+}
+inline void trace_exit(const Cell* block, uint32_t position, const Cell* result) {
+    if (tracing_active) fire_trace(EVENT_EXIT, block, int32_t(position), result, nullptr);
+}
+
 // The word of an event bit (null for a value that is not one event).
 const Cell* event_word(uint32_t event);
 
