@@ -15,6 +15,7 @@
 #include <new>
 #include <cstdint>
 
+#include "datatypes/image_backend.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/error.hpp"
@@ -135,6 +136,11 @@ int64_t loop_count(const Cell* value) {
 // Items from the series' index to its tail.
 uint32_t items_left(const Cell* series) {
     if (is_any_block(type_of(series))) return block::remaining_length(series);
+    if (type_of(series) == TYPE_IMAGE) {
+        // length? of an image counts the whole image, whatever the index.
+        uint32_t total = image_backend::width_of(series) * image_backend::height_of(series);
+        return series->data1 < total ? total - series->data1 : 0;
+    }
     Cell copy = *series;
     int32_t n = dispatch::length_q(&copy);
     return n > 0 ? uint32_t(n) : 0;
