@@ -183,7 +183,7 @@ Cell* port_make(Cell*, Cell* spec_in) {
     gc::CellRoot keep_spec(&spec);
     Cell empty = block::make(0);
     gc::CellRoot keep_empty(&empty);
-    // The specification object.
+    // The port's spec object.
     Cell spec_obj;
     gc::CellRoot keep_obj(&spec_obj);
     if (type_of(&spec) == TYPE_OBJECT) {

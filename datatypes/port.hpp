@@ -10,7 +10,7 @@ namespace qor::port {
 
 void init();   // registers port! (after object!)
 
-// make port! from a specification: an object (copied) or a block (made into
+// make port! from a spec: an object (copied) or a block (made into
 // one); its `scheme` must name a registered scheme.
 Cell* port_make(Cell* prototype, Cell* spec);
 Cell* port_open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
