@@ -66,3 +66,16 @@ if(NOT WIN32 AND Python3_Interpreter_FOUND)
   add_test(NAME layers.includes COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py ${CMAKE_SOURCE_DIR})
   add_test(NAME layers.self-test COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py --self-test)
 endif()
+
+# The HTTP client against its test server on 127.0.0.1 (tests/http): the
+# unit tests that need the server run again here with its port; in the
+# plain run they skip.
+if(WIN32)
+  set(QOR_HTTP_TEST_RUNNER ${CMAKE_CROSSCOMPILING_EMULATOR})
+else()
+  set(QOR_HTTP_TEST_RUNNER)
+endif()
+add_test(NAME http.client
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/http/with-server.sh ${QOR_HTTP_TEST_RUNNER} $<TARGET_FILE:qor_tests>
+          --gtest_filter=HttpText.*:HttpClient.*:HttpValues.*)
+set_tests_properties(http.client PROPERTIES TIMEOUT 300)
