@@ -1,5 +1,5 @@
 // The HTTP client over libcurl, behaving as the COM object of the Windows
-// side does: redirects followed, certificates checked, only the request's
+// side does: no proxy, redirects followed, certificates checked, only the request's
 // own headers sent (curl's Accept, its form Content-Type and its
 // "Expect: 100-continue" are taken away unless the request names them),
 // time limits per stage rather than for the whole transfer.
@@ -93,6 +93,9 @@ Outcome perform(const Request& request, Response& response) {
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // Straight to the host, as the COM object goes by default: no proxy
+    // taken from the environment's http_proxy and the like.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);

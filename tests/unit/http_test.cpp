@@ -137,6 +137,23 @@ TEST(HttpClient, StatusRedirectsBytesAndHead) {
     }
 }
 
+#ifndef _WIN32
+TEST(HttpClient, EnvironmentProxyIsNotUsed) {
+    NEEDS_SERVER();
+    // A proxy that refuses every connection: a request that went through it
+    // would fail.
+    std::string proxy = server_url("", "QOR_HTTP_TEST_REFUSED_PORT");
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) setenv(name, proxy.c_str(), 1);
+    http::Request r;
+    r.url = server_url("/status/201");
+    http::Response got;
+    http::Outcome outcome = http::perform(r, got);
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) unsetenv(name);
+    EXPECT_EQ(outcome, http::Outcome::DONE);
+    EXPECT_EQ(got.status, 201);
+}
+#endif
+
 TEST(HttpClient, BrokenAndHostileResponsesFail) {
     NEEDS_SERVER();
     const struct {
