@@ -21,6 +21,8 @@ namespace qor::http {
 // A body longer than this fails the request instead of exhausting a 32-bit
 // address space; a claimed Content-Length is never allocated up front.
 constexpr size_t k_max_body = size_t(256) << 20;
+// Header lines past this much text fail the request likewise.
+constexpr size_t k_max_header_text = size_t(1) << 20;
 
 struct Request {
     std::string method = "GET";   // sent as spelled

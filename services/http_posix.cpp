@@ -47,7 +47,7 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
     if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         text.clear();
     } else if (!(n == 2 && data[0] == '\r') && !(n == 1 && data[0] == '\n')) {
-        if (text.size() + n > t->max_body) return 0;
+        if (text.size() + n > k_max_header_text) return 0;
         try {
             text.append(data, n);
         } catch (const std::bad_alloc&) {

@@ -161,7 +161,9 @@ Outcome perform(const Request& request, Response& response) {
         if (FAILED(call(http.object, L"GetAllResponseHeaders", DISPATCH_METHOD, {}, &headers.v)) ||
             headers.v.vt != VT_BSTR)
             return Outcome::FAILED;
-        response.header_text = narrow(headers.v.bstrVal, SysStringLen(headers.v.bstrVal));
+        UINT length = SysStringLen(headers.v.bstrVal);
+        if (length > k_max_header_text) return Outcome::FAILED;
+        response.header_text = narrow(headers.v.bstrVal, length);
     }
     {
         Variant body;

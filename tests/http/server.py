@@ -20,6 +20,7 @@ Paths:
   /garbage       bytes that are no HTTP response, then closes
   /bad-chunks    a chunked body whose chunk size is no number
   /endless       a body that never ends (stopped by the client's size limit)
+  /endless-head  header lines that never end
 """
 import argparse
 import socket
@@ -96,6 +97,16 @@ class Handler(BaseHTTPRequestHandler):
             try:
                 while time.time() < deadline and not self.server.stopping.is_set():
                     self.wfile.write(chunk)
+            except OSError:
+                pass
+            self.close_connection = True
+        elif path == "/endless-head":
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+            line = b"X-Filler: " + b"y" * 1000 + b"\r\n"
+            deadline = time.time() + 60
+            try:
+                while time.time() < deadline and not self.server.stopping.is_set():
+                    self.wfile.write(line * 64)
             except OSError:
                 pass
             self.close_connection = True
