@@ -100,3 +100,25 @@ if(NOT WIN32 AND Python3_Interpreter_FOUND)
   add_test(NAME layers.includes COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py ${CMAKE_SOURCE_DIR})
   add_test(NAME layers.self-test COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py --self-test)
 endif()
+
+# The HTTP client against its test server on 127.0.0.1 (tests/http): the
+# unit tests that need the server run again here with its port; in the
+# plain run they skip.
+if(WIN32)
+  set(QOR_HTTP_TEST_RUNNER ${CMAKE_CROSSCOMPILING_EMULATOR})
+else()
+  set(QOR_HTTP_TEST_RUNNER)
+endif()
+add_test(NAME http.client
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/http/with-server.sh ${QOR_HTTP_TEST_RUNNER} $<TARGET_FILE:qor_tests>
+          --gtest_filter=HttpText.*:HttpClient.*:HttpValues.*)
+set_tests_properties(http.client PROPERTIES TIMEOUT 300)
+# url!'s HTTP reads and writes as Qor cases (tests/http/qor), once start-up
+# hands url! its HTTP client.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/boot/start.cpp)
+file(READ ${CMAKE_SOURCE_DIR}/boot/start.cpp QOR_START_SOURCE)
+string(FIND "${QOR_START_SOURCE}" "set_http_client" QOR_HTTP_WIRED)
+if(NOT QOR_HTTP_WIRED EQUAL -1)
+  add_test(NAME http.url COMMAND bash ${CMAKE_SOURCE_DIR}/tests/http/run-qor.sh ${QOR_RUNNER})
+  set_tests_properties(http.url PROPERTIES TIMEOUT 300 ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>")
+endif()

@@ -23,6 +23,8 @@ PKGS_X=(xvfb xauth x11-apps x11-utils imagemagick xdotool)
 # GCC 12 has no <format>: fmt's headers, usable header-only (FMT_HEADER_ONLY) by both g++ -m32 and MinGW
 # lua5.4: a peer interpreter for bench/run
 PKGS_EXTRA=(libfmt-dev ccache clang libclang-rt-14-dev lua5.4)
+# libcurl for the native HTTP client (services/http_posix.cpp), 32-bit
+PKGS_EXTRA+=(libcurl4-openssl-dev:i386)
 
 # The image codecs of the native build (services/image_codecs_posix.cpp): 32-bit development packages
 PKGS_IMAGE=(libpng-dev:i386 libjpeg62-turbo-dev:i386 libgif-dev:i386 libtiff-dev:i386)
