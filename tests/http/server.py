@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """The HTTP client tests' server: listens on 127.0.0.1 only, on a free port.
 
-Prints two lines: the port it serves, then a port bound but never listening
-(connections to it are refused).  It ends by itself after --lifetime seconds.
+Prints three lines: the port it serves, a port bound but never listening
+(connections to it are refused), and a port serving the same paths over TLS
+with a self-signed certificate that no client trusts (0 when the openssl
+command is missing).  It ends by itself after --lifetime seconds.
 
 Paths:
   /echo          any method: "METHOD /path", the request's header lines in
@@ -23,7 +25,12 @@ Paths:
   /endless-head  header lines that never end
 """
 import argparse
+import os
+import shutil
 import socket
+import ssl
+import subprocess
+import tempfile
 import sys
 import threading
 import time
@@ -128,6 +135,27 @@ class Handler(BaseHTTPRequestHandler):
         raise AttributeError(name)
 
 
+def tls_server():
+    """The same paths over TLS, under a fresh self-signed certificate."""
+    if not shutil.which("openssl"):
+        return None
+    folder = tempfile.mkdtemp(prefix="qor-http-tls-")
+    key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+    made = subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                           "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if made.returncode != 0:
+        return None
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    shutil.rmtree(folder, ignore_errors=True)
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    server.stopping = threading.Event()
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    return server
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--lifetime", type=float, default=600)
@@ -137,9 +165,13 @@ def main():
     server.stopping = threading.Event()
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))
+    tls = tls_server()
     print(server.server_address[1])
     print(refused.getsockname()[1])
+    print(tls.server_address[1] if tls else 0)
     sys.stdout.flush()
+    if tls:
+        threading.Thread(target=tls.serve_forever, daemon=True).start()
     timer = threading.Timer(args.lifetime, server.shutdown)
     timer.daemon = True
     timer.start()

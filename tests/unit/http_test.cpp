@@ -184,6 +184,18 @@ TEST(HttpClient, BrokenAndHostileResponsesFail) {
     }
 }
 
+TEST(HttpClient, UntrustedCertificateFails) {
+    NEEDS_SERVER();
+    const char* tls = std::getenv("QOR_HTTP_TEST_TLS_PORT");
+    if (!tls || std::string(tls) == "0") GTEST_SKIP() << "no TLS port (openssl missing)";
+    http::Request r;
+    r.url = "https://127.0.0.1:" + std::string(tls) + "/text";
+    r.receive_ms = r.send_ms = 5000;
+    http::Response got;
+    EXPECT_EQ(http::perform(r, got), http::Outcome::FAILED);
+    EXPECT_EQ(got.body, "");
+}
+
 TEST(HttpClient, ServerThatNeverAnswersTimesOut) {
     NEEDS_SERVER();
     http::Request r;
