@@ -70,6 +70,7 @@
 #include "runtime/runtime_error.hpp"
 #include "runtime/throw.hpp"
 #include "services/files.hpp"
+#include "services/http.hpp"
 #include "services/image_codecs.hpp"
 
 namespace qor::boot {
@@ -121,7 +122,7 @@ const Registration REGISTRATIONS[] = {
     {TYPE_FUNCTION, function::init},  // and routine!
     {TYPE_PAREN, paren::init},
     {TYPE_ISSUE, issue::init},
-    {TYPE_URL, [] { url::init(); file::init(files::layer()); }},   // and file!, whose I/O is the file service's
+    {TYPE_URL, [] { url::init(); url::set_http_client(http::request); file::init(files::layer()); }},   // and file!, whose I/O is the file service's; url!'s HTTP is the client's
     {TYPE_OBJECT, object::init},
     {TYPE_BITSET, bitset::init},
     {TYPE_TRIPLE, triple::init},
