@@ -18,6 +18,7 @@
 #include "datatypes/error_report.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/error_catalog.hpp"
+#include "datatypes/eval_links.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/port.hpp"
 #include "datatypes/url.hpp"
@@ -31,6 +32,7 @@
 #include "datatypes/money.hpp"
 #include "datatypes/image.hpp"
 #include "datatypes/native.hpp"
+#include "datatypes/number_hooks.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
@@ -54,6 +56,7 @@
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/natives_system.hpp"
+#include "evaluator/trace.hpp"
 #include "datatypes/stack.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"
@@ -160,6 +163,25 @@ void register_datatypes() {
 
 // The runtime's set-up, in the order that later steps rely on: each step
 // reads tables, words or cells that an earlier one made.
+void runtime_reset() {
+    interp::set_user_tracing(false);
+    interp::set_tracing(false);
+    number_hooks::get() = number_hooks::Hooks{};
+    eval_links::get().raise = nullptr;
+    error_catalog::uninstall();
+    errors::clear();
+    owner::set_deep_change_hook(nullptr);
+    owner::release();
+    object::reset_class_counter();
+    context::set_on_change_hook(nullptr);
+    stack::init();
+    datatype::unbind_names();
+    words::reset();
+    root_block::set_collecting(false);
+    cycle_stack::reset();
+    memory::release_all();
+}
+
 void runtime_init() {
     output_hooks::init();
     platform::init();

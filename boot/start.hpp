@@ -13,4 +13,9 @@ int qor_main(int argc, char** argv);  // arguments as the C runtime gives them
 // definitions and the error catalog.  Called once by qor_main.
 void runtime_init();
 
+// Undoes what runtime_init and a run set up (hooks, tracing, the error
+// catalog, words, every allocation), so that a test or a fuzz target can
+// start the runtime again in the same process.
+void runtime_reset();
+
 }  // namespace qor::boot

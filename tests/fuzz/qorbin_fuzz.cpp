@@ -60,22 +60,7 @@ void clear_dead_frames() {
 void start_runtime() {
     static bool booted = false;
     if (booted) {
-        interp::set_user_tracing(false);
-        interp::set_tracing(false);
-        number_hooks::get() = number_hooks::Hooks{};
-        eval_links::get().raise = nullptr;
-        error_catalog::uninstall();
-        errors::clear();
-        owner::set_deep_change_hook(nullptr);
-        owner::release();
-        object::reset_class_counter();
-        context::set_on_change_hook(nullptr);
-        stack::init();
-        datatype::unbind_names();
-        words::reset();
-        root_block::set_collecting(false);
-        cycle_stack::reset();
-        memory::release_all();
+        boot::runtime_reset();
     }
     boot::runtime_init();
     gc::finish_startup();
