@@ -89,6 +89,8 @@ foreach(expected ${qor_cases})
   add_test(NAME qor-reference.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
   set_tests_properties(qor-reference.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
     ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_EVAL_REFERENCE=1;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  # Both runs work in the case's folder (some write files there): one at a time.
+  set_tests_properties(qor.${test_name} qor-reference.${test_name} PROPERTIES RESOURCE_LOCK qor-case.${test_name})
 endforeach()
 
 # The include layers (tools/check-layers.py): no file includes from a layer
