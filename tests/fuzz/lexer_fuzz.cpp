@@ -5,6 +5,8 @@
 // Built by the QOR_FUZZ option (clang, -fsanitize=fuzzer); run by
 // tools/fuzz-lexer.sh.
 #include <cstdint>
+
+#include "tests/fuzz/fuzz_support.hpp"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,29 +41,6 @@
 #include "runtime/memory.hpp"
 #include "datatypes/root_block.hpp"
 #include "runtime/throw.hpp"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#define QOR_FUZZ_ASAN 1
-#endif
-#endif
-
-namespace {
-
-// The frames a language error unwound are dead; under qemu's user-mode
-// emulator ASan does not always clear their red zones on the way out, and
-// stale red zones pile up until a later call trips over them.
-void clear_dead_frames() {
-#ifdef QOR_FUZZ_ASAN
-    char here;
-    uintptr_t top = reinterpret_cast<uintptr_t>(&here) & ~uintptr_t(7);
-    constexpr uintptr_t window = 256 * 1024;
-    __asan_unpoison_memory_region(reinterpret_cast<void*>(top - window), window - 64);
-#endif
-}
-
-}  // namespace
 
 namespace {
 
@@ -110,7 +89,7 @@ bool load(const uint8_t* data, size_t size, const lexer::ScanRequest& mode, Cell
         return true;
     } catch (const Thrown& t) {
         if (t.code != THROW_ERROR) std::abort();
-        clear_dead_frames();
+        fuzz::clear_dead_frames();
         cycle_stack::reset();
         return false;
     }
@@ -124,7 +103,7 @@ std::string mold(Cell* value) {
     try {
         dispatch::mold(value, &out, true, false, false, nullptr, 1 << 24, 0);
     } catch (const Thrown&) {
-        clear_dead_frames();
+        fuzz::clear_dead_frames();
         cycle_stack::reset();
         return std::string();
     }

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/fuzz/fuzz_support.hpp"
+
 #include "boot/library.hpp"
 #include "boot/start.hpp"
 #include "datatypes/block.hpp"
@@ -34,28 +36,11 @@
 #include "runtime/throw.hpp"
 #include "services/qorbin.hpp"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#define QOR_FUZZ_ASAN 1
-#endif
-#endif
 
 namespace {
 
 using namespace qor;
 
-// The frames a language error unwound are dead; under qemu's user-mode
-// emulator ASan does not always clear their red zones on the way out, and
-// stale red zones pile up until a later call trips over them.
-void clear_dead_frames() {
-#ifdef QOR_FUZZ_ASAN
-    char here;
-    uintptr_t top = reinterpret_cast<uintptr_t>(&here) & ~uintptr_t(7);
-    constexpr uintptr_t window = 256 * 1024;
-    __asan_unpoison_memory_region(reinterpret_cast<void*>(top - window), window - 64);
-#endif
-}
 
 void start_runtime() {
     static bool booted = false;
@@ -79,7 +64,7 @@ bool decode(const uint8_t* data, size_t size, Cell* out) {
         return true;
     } catch (const Thrown& t) {
         if (t.code != THROW_ERROR) std::abort();
-        clear_dead_frames();
+        fuzz::clear_dead_frames();
         stack::restore(cp);
         cycle_stack::reset();
         return false;
@@ -96,7 +81,7 @@ std::string mold(Cell* value) {
     try {
         dispatch::mold(value, &out, false, true, true, nullptr, MOLD_LIMIT, 0);
     } catch (const Thrown&) {
-        clear_dead_frames();
+        fuzz::clear_dead_frames();
         stack::restore(cp);
         cycle_stack::reset();
         return std::string();
@@ -127,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             image = qorbin::encode(&first, compact);
         } catch (const Thrown& t) {
             if (t.code != THROW_ERROR) std::abort();
-            clear_dead_frames();
+            fuzz::clear_dead_frames();
             stack::restore(cp);
             cycle_stack::reset();
             continue;   // too deep to write, say
