@@ -3,6 +3,7 @@
 #include "evaluator/links.hpp"
 #include "evaluator/interpreter.hpp"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -383,9 +384,9 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
 namespace {
 
 // The value of an operator's right operand when it needs no evaluation of
-// its own: an integer! written as such, or a word whose value is one.
-// Null otherwise (the general path then fetches it).
-inline const Cell* plain_integer_operand(const Cell* code, uint32_t pos, uint32_t end) {
+// its own: an integer! or float! written as such, or a word whose value is
+// one.  Null otherwise (the general path then fetches it).
+inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t end) {
     if (pos >= end || pos >= block::total_length(code)) return nullptr;
     const Cell* c = eval::code_cell(code, pos);
     uint32_t t = type_of(c);
@@ -394,37 +395,58 @@ inline const Cell* plain_integer_operand(const Cell* code, uint32_t pos, uint32_
         if (!c) return nullptr;
         t = type_of(c);
     }
-    return t == TYPE_INTEGER ? c : nullptr;
+    return t == TYPE_INTEGER || t == TYPE_FLOAT ? c : nullptr;
 }
 
-// An operator on two integer! operands done in place, when the operator is
-// the built-in one (+ - * and the six comparisons): the same result as the
-// action or native would leave, without its frame.  The left operand lies
-// in `operand`; false leaves everything to the general path.  The frame
-// stack must have room for the frame the call would have pushed, so that
-// an overflow happens where it always did.
-inline bool inline_integer_op(const Cell& op, Cell* operand, const Cell* right) {
-    if (type_of(operand) != TYPE_INTEGER) return false;
+// The arithmetic slot a built-in action operator stands for, or -1.
+inline int32_t arithmetic_slot(uintptr_t entry) {
+    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_ADD))) return SLOT_ADD;
+    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_SUBTRACT))) return SLOT_SUBTRACT;
+    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_MULTIPLY))) return SLOT_MULTIPLY;
+    return -1;
+}
+
+// + - * with a float! on the left and a float! or integer! on the right,
+// as float!'s action computes them.  A result that is not finite is left
+// to the action, which reports it where it always did.
+inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
+    double a = cell_float(operand);
+    double b = type_of(right) == TYPE_FLOAT ? cell_float(right) : double(int32_t(right->data2));
+    double r = slot == SLOT_ADD ? a + b : slot == SLOT_SUBTRACT ? a - b : a * b;
+    if (!std::isfinite(r)) return false;
+    set_cell_float(operand, r);   // the left operand's cell keeps its header, as the action's does
+    return true;
+}
+
+// An operator on two plain number operands done in place, when the operator
+// is the built-in one (+ - * on integers and floats, the six comparisons
+// on integers): the same result as the action or native would leave,
+// without its frame.  The left operand lies in `operand`; false leaves
+// everything to the general path.  The frame stack must have room for the
+// frame the call would have pushed, so that an overflow happens where it
+// always did.
+inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
+    uint32_t left_type = type_of(operand);
+    if (left_type != TYPE_INTEGER && left_type != TYPE_FLOAT) return false;
     if (stack::state.frames_top >= stack::state.frames_limit) return false;
-    int32_t a = int32_t(operand->data2), b = int32_t(right->data2);
     uint32_t from = native::op_source_type(&op);
     uintptr_t entry = op.data1;
     if (from == TYPE_ACTION) {
-        int32_t r;
-        if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_ADD))) {
-            if (__builtin_add_overflow(a, b, &r)) return false;
-        } else if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_SUBTRACT))) {
-            if (__builtin_sub_overflow(a, b, &r)) return false;
-        } else if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_MULTIPLY))) {
-            if (__builtin_mul_overflow(a, b, &r)) return false;
-        } else {
-            return false;
-        }
+        int32_t slot = arithmetic_slot(entry);
+        if (slot < 0) return false;
+        if (left_type == TYPE_FLOAT) return inline_float_op(slot, operand, right);
+        if (type_of(right) != TYPE_INTEGER) return false;
+        int32_t a = int32_t(operand->data2), b = int32_t(right->data2), r;
+        bool overflow = slot == SLOT_ADD        ? __builtin_add_overflow(a, b, &r)
+                        : slot == SLOT_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
+                                                : __builtin_mul_overflow(a, b, &r);
         // (An overflow, which makes a float!, is left to the action.)
+        if (overflow) return false;
         operand->data2 = uint32_t(r);
         return true;
     }
-    if (from != TYPE_NATIVE) return false;
+    if (from != TYPE_NATIVE || left_type != TYPE_INTEGER || type_of(right) != TYPE_INTEGER) return false;
+    int32_t a = int32_t(operand->data2), b = int32_t(right->data2);
     bool r;
     if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_q_star)) r = a < b;
     else if (entry == reinterpret_cast<uintptr_t>(&natives::greater_q_star)) r = a > b;
@@ -450,8 +472,8 @@ uint32_t eval_infix(const Cell* code, uint32_t pos, uint32_t end, bool push, Cel
         if (!val || type_of(val) != TYPE_OP) return pos;
         Cell* operand = push ? entry_top : stack::state.base;
         if (fast_eval) {
-            if (const Cell* right = plain_integer_operand(code, pos + 1, end)) {
-                if (inline_integer_op(*val, operand, right)) {
+            if (const Cell* right = plain_number_operand(code, pos + 1, end)) {
+                if (inline_number_op(*val, operand, right)) {
                     stack::state.top = operand + 1;
                     pos += 2;
                     continue;
