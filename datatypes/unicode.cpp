@@ -389,7 +389,22 @@ uint32_t to_utf8_bounded(const Cell* string, uint8_t* buffer, uint32_t room, int
     SeriesBuffer* s = buffer_of(cell_node(string));
     uint32_t unit = s->unit(), shift = string::unit_shift(unit);
     uint32_t written = 0;
-    for (uint32_t i = 0; i < n && written < room; i++)
+    uint32_t i = 0;
+    if (unit == 1) {
+        // One byte a character: a run below 0x80 is its own UTF-8.
+        const uint8_t* from = s->head + start;
+        while (i < n && written < room) {
+            uint8_t c = from[i];
+            if (c < 0x80) {
+                buffer[written++] = c;
+                i++;
+                continue;
+            }
+            written += utf8_encode_char_bounded(c, buffer + written, room - written);
+            i++;
+        }
+    }
+    for (; i < n && written < room; i++)
         written += utf8_encode_char_bounded(string::get_char(s->head + ((start + i) << shift), unit), buffer + written,
                                             room - written);
     // The terminator only where it fits.
