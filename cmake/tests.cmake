@@ -72,6 +72,10 @@ foreach(script ${e2e_scripts})
   add_test(NAME e2e.${name} COMMAND bash ${script})
   set_tests_properties(e2e.${name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
     ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  # The GUI tests share the display (screenshots, the keyboard focus): one at a time.
+  if(name MATCHES "^gui_")
+    set_tests_properties(e2e.${name} PROPERTIES RESOURCE_LOCK gui-display)
+  endif()
 endforeach()
 
 # Qor test cases: each tests/qor/<area>/NAME.out is one case (script, console

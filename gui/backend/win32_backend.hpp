@@ -120,6 +120,8 @@ struct Hooks {
     FaceHook  window_destroyed = nullptr; // per-window resources on WM_DESTROY
     FaceHook  edit_selection = nullptr;   // caret and selection of an edit copied to its face
     bool (*menu_command)(HWND hwnd, UINT id) = nullptr;   // a menu item was chosen
+    HMENU (*menu_bar)(Cell* face) = nullptr;              // the menu bar of a new window, or null
+    bool (*erase_background)(HWND hwnd, HDC dc, Cell* face) = nullptr;   // the colour painter
 };
 Hooks& hooks();
 

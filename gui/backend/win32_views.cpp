@@ -191,7 +191,10 @@ uint32_t make_view(Cell* face_in, uint32_t parent_handle) {
         if (flags & faces::FACE_POPUP) ex_style |= WS_EX_TOOLWINDOW;
         if (flags & faces::FACE_RESIZE) style |= WS_THICKFRAME;
         else style &= ~DWORD(WS_MAXIMIZEBOX);
-        // The menu bar comes with the menus of the backend.
+        if (hooks().menu_bar) {
+            menu = hooks().menu_bar(&face);
+            if (menu) style |= WS_SYSMENU;
+        }
         if (flags & faces::FACE_NO_TITLE) style = WS_POPUP | WS_BORDER;
         if (flags & faces::FACE_NO_BORDER) {
             style = WS_POPUP;

@@ -12,6 +12,7 @@
 #include "datatypes/point.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/system_fields.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/call.hpp"
 #include "gui/event_loop.hpp"
@@ -232,12 +233,65 @@ void dpi_changed(HWND hwnd, Cell* face, bool window, WPARAM wparam, LPARAM lpara
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
+// What a window owns goes with it: its timer, its icon and, for a top-level
+// window, its GDI object (a base face keeps a count in that slot instead).
+void release_window_resources(HWND hwnd) {
+    KillTimer(hwnd, 1);
+    Cell* face = faces::of_window(from_hwnd(hwnd));
+    if (face && g_hooks.window_destroyed) {
+        Cell keep_face = *face;
+        gc::CellRoot keep(&keep_face);
+        g_hooks.window_destroyed(hwnd, &keep_face);
+    }
+    wchar_t name[16];
+    if (GetClassNameW(hwnd, name, 16) && lstrcmpiW(name, CLASS_WINDOW) == 0) {
+        if (HGDIOBJ gdi = reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(slot(hwnd, SLOT_GDI)))) DeleteObject(gdi);
+        set_slot(hwnd, SLOT_GDI, 0);
+    }
+    if (HICON icon = reinterpret_cast<HICON>(static_cast<intptr_t>(slot(hwnd, SLOT_ICON)))) DestroyIcon(icon);
+    set_slot(hwnd, SLOT_ICON, 0);
+}
+
+// The keyboard focus goes back to the window's selected face, or to the
+// window itself.
+void restore_focus(HWND hwnd, Cell* face) {
+    HWND focus = hwnd;
+    Cell* selected = faces::facet(face, faces::SELECTED);
+    if (selected && type_of(selected) == TYPE_OBJECT) {
+        HWND h = to_hwnd(faces::handle_of(selected));
+        if (h && IsWindow(h) && IsChild(hwnd, h)) focus = h;
+    }
+    SetFocus(focus);
+}
+
+// The background in the face's colour, unless the colour painter of the
+// backend does it.
+bool erase_background(HWND hwnd, HDC dc, Cell* face) {
+    if (g_hooks.erase_background) return g_hooks.erase_background(hwnd, dc, face);
+    Cell* color = faces::facet(face, faces::COLOR);
+    if (!color || type_of(color) != TYPE_TUPLE || tuple::count(color) < 3) return false;
+    uint8_t bytes[tuple::MAX_COUNT];
+    tuple::get_bytes(color, bytes);
+    RECT r;
+    if (!GetClientRect(hwnd, &r)) return false;
+    HBRUSH brush = CreateSolidBrush(RGB(bytes[0], bytes[1], bytes[2]));
+    if (!brush) return false;
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+    return true;
+}
+
 // The messages of a window with a face; answers whether it handled the
 // message (else the default procedure goes on with it).
 bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) {
     uint32_t h = from_hwnd(hwnd);
     if (msg == WM_CLOSE && slot(hwnd, SLOT_AUX) == -1) {
         loop_state().current_msg = nullptr;   // a freed face: destroyed without a close event
+        return false;
+    }
+    if (msg == WM_DESTROY) {
+        // Released here whether or not the face was freed first.
+        release_window_resources(hwnd);
         return false;
     }
     if (msg == WM_NCDESTROY) {
@@ -287,23 +341,16 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
         size_move_step(hwnd, &face, msg == WM_MOVING, reinterpret_cast<RECT*>(lparam));
         *result = TRUE;
         return true;
-    case WM_ACTIVATE:
-        if (window && LOWORD(wparam)) activate_dpi(hwnd);
-        return window_proc(h, msg, uint32_t(wparam), int32_t(lparam)).handled;
+    case WM_ACTIVATE: {
+        bool active = window && LOWORD(wparam);
+        if (active) activate_dpi(hwnd);
+        bool handled = window_proc(h, msg, uint32_t(wparam), int32_t(lparam)).handled;
+        if (active && IsWindow(hwnd)) restore_focus(hwnd, &face);
+        return handled;
+    }
     case WM_CLOSE:
         if (window) SetFocus(hwnd);
         return window_proc(h, msg, uint32_t(wparam), int32_t(lparam)).handled;
-    case WM_DESTROY: {
-        KillTimer(hwnd, 1);
-        if (g_hooks.window_destroyed) g_hooks.window_destroyed(hwnd, &face);
-        if (window) {
-            if (HGDIOBJ gdi = reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(slot(hwnd, SLOT_GDI)))) DeleteObject(gdi);
-            set_slot(hwnd, SLOT_GDI, 0);
-        }
-        if (HICON icon = reinterpret_cast<HICON>(static_cast<intptr_t>(slot(hwnd, SLOT_ICON)))) DestroyIcon(icon);
-        set_slot(hwnd, SLOT_ICON, 0);
-        return false;
-    }
     case WM_PAINT:
         // The draw backend paints a face whose draw facet is a block; until
         // it is set the default procedure validates the window.
@@ -311,6 +358,10 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
         return false;
     case WM_ERASEBKGND: {
         if (draw_is_block(&face)) {
+            *result = TRUE;
+            return true;
+        }
+        if (erase_background(hwnd, reinterpret_cast<HDC>(wparam), &face)) {
             *result = TRUE;
             return true;
         }
