@@ -46,6 +46,8 @@ struct Backend {
     // The system metrics start-up hands the language side.
     int32_t   scroller_w = 17, scroller_h = 17;
     COLORREF  color_text = 0, color_window = 0xFFFFFF, color_panel = 0xF0F0F0;
+    // The resource types of GDI fonts and COM objects held by values.
+    int32_t   font_resource = 0, com_resource = 0;
     // The item and menu of the last WM_MENUSELECT.
     int32_t   menu_select_item = -1;
     HMENU     menu_select_handle = nullptr;
@@ -103,8 +105,9 @@ LRESULT CALLBACK window_wnd_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpar
 void CALLBACK timer_proc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
 void window_command(HWND hwnd, uint32_t code);
 
-// The hooks other parts of the backend fill at their start-up; each is null
-// until set, and every caller checks.  The painter answers whether it drew
+// The hooks other parts of the backend fill at their start-up (from
+// start(), before the first window); each is null until set, and every
+// caller checks.  The painter answers whether it drew
 // the window (WM_PAINT then needs no default handling).
 using PaintHook = bool (*)(HWND hwnd, Cell* face);
 using ProcHook = bool (*)(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);

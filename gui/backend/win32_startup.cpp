@@ -5,6 +5,7 @@
 #include "gui/backend/win32_backend.hpp"
 
 #include <commctrl.h>
+#include <unknwn.h>
 #include <uxtheme.h>
 
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/system_fields.hpp"
+#include "runtime/resources.hpp"
 
 namespace qor::gui::win32 {
 
@@ -173,6 +175,14 @@ BOOL CALLBACK theme_child(HWND child, LPARAM dark) {
 
 void shutdown_at_exit() { shutdown(); }
 
+// The release callbacks of the resource types values hold.
+void release_font(uint32_t handle) {
+    if (handle) DeleteObject(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(handle)));
+}
+void release_com_object(uint32_t handle) {
+    if (handle) reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(handle))->Release();
+}
+
 }  // namespace
 
 Backend& backend() { return g_backend; }
@@ -291,6 +301,8 @@ void start() {
     g_backend.legacy_drawing = major < 6;
     set_dpi(cursor_monitor_dpi());
     // The Direct2D and DirectWrite factories come with the draw backend.
+    // The other parts of the backend (draw, controls, menus, base faces,
+    // fonts) set their entries of hooks() here, before any window exists.
     default_fonts(nullptr);
     g_backend.classes_registered = register_classes(g_backend.instance);
     g_backend.win11 = g_backend.build >= 22000;
@@ -300,6 +312,8 @@ void start() {
         g_backend.dark_mode_query = g_backend.uxtheme ? GetProcAddress(g_backend.uxtheme, MAKEINTRESOURCEA(132)) : nullptr;
         g_backend.dark_mode = dark_mode_active();
     }
+    g_backend.font_resource = resource_types::register_type("font", release_font);
+    g_backend.com_resource = resource_types::register_type("com-object", release_com_object);
     g_backend.started = true;
     static bool at_exit = (std::atexit(shutdown_at_exit), true);
     (void)at_exit;

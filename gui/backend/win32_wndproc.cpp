@@ -352,8 +352,10 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
         if (window) SetFocus(hwnd);
         return window_proc(h, msg, uint32_t(wparam), int32_t(lparam)).handled;
     case WM_PAINT:
-        // The draw backend paints a face whose draw facet is a block; until
-        // it is set the default procedure validates the window.
+        // PAINT HOOK: the draw backend's paint function (hooks().paint, null
+        // until the draw backend sets it) runs the draw block of the face
+        // and presents it; without it the default procedure validates the
+        // window.
         if (draw_is_block(&face) && g_hooks.paint && g_hooks.paint(hwnd, &face)) return true;
         return false;
     case WM_ERASEBKGND: {
