@@ -14,6 +14,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/system_fields.hpp"
+#include "evaluator/natives_system.hpp"
 #include "runtime/resources.hpp"
 
 namespace qor::gui::win32 {
@@ -175,6 +176,9 @@ BOOL CALLBACK theme_child(HWND child, LPARAM dark) {
 
 void shutdown_at_exit() { shutdown(); }
 
+// `wait` takes one pending message after its sleep.
+void pump_one() { do_events(true); }
+
 // The release callbacks of the resource types values hold.
 void release_font(uint32_t handle) {
     if (handle) DeleteObject(reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(handle)));
@@ -314,6 +318,7 @@ void start() {
     }
     g_backend.font_resource = resource_types::register_type("font", release_font);
     g_backend.com_resource = resource_types::register_type("com-object", release_com_object);
+    natives::set_event_pump(pump_one);
     g_backend.started = true;
     static bool at_exit = (std::atexit(shutdown_at_exit), true);
     (void)at_exit;
@@ -321,6 +326,7 @@ void start() {
 
 void shutdown() {
     if (!g_backend.started) return;
+    natives::set_event_pump(nullptr);
     if (g_backend.classes_registered) unregister_classes(g_backend.instance);
     g_backend.classes_registered = false;
     if (g_backend.default_font_owned && g_backend.default_font) DeleteObject(g_backend.default_font);
