@@ -283,7 +283,7 @@ uint32_t make_view(Cell* face_in, uint32_t parent_handle) {
         POINT origin{0, 0};
         if (ClientToScreen(hwnd, &origin)) set_slot(hwnd, SLOT_ORIGIN, pack_xy(origin.x, origin.y));
     } else if (faces::type_is(&face, "group-box")) {
-        HWND frame = CreateWindowExW(0, L"BUTTON", title.c_str(), (style & ~DWORD(WS_DISABLED)) | WS_GROUP | BS_GROUPBOX,
+        HWND frame = CreateWindowExW(0, L"BUTTON", title.c_str(), style | WS_GROUP | BS_GROUPBOX,
                                      0, 0, faces::to_pixels(width), faces::to_pixels(height), hwnd, nullptr,
                                      b.instance, nullptr);
         if (frame) {
