@@ -120,6 +120,7 @@ struct Hooks {
     FaceHook  after_create = nullptr;     // per-type initial values of a new control
     FaceHook  target_resized = nullptr;   // WM_SIZE: the window's Direct2D target follows
     FaceHook  layered_redraw = nullptr;   // WM_SIZE of a layered face: its image is made again
+    FaceHook  layered_follow = nullptr;   // the window moved: its layered faces follow (before Windows 8)
     FaceHook  window_destroyed = nullptr; // per-window resources on WM_DESTROY
     FaceHook  edit_selection = nullptr;   // caret and selection of an edit copied to its face
     bool (*menu_command)(HWND hwnd, UINT id) = nullptr;   // a menu item was chosen

@@ -329,6 +329,10 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
     }
     case WM_WINDOWPOSCHANGED: {
         const WINDOWPOS* pos = reinterpret_cast<const WINDOWPOS*>(lparam);
+        // Before Windows 8 the transparent faces are separate layered
+        // windows over the window: they move along.
+        if (window && pos && !backend().win8_or_later && pos->x > -9999 && pos->y > -9999 && g_hooks.layered_follow)
+            g_hooks.layered_follow(hwnd, &face);
         if (window && pos && (pos->flags & 0x8000)) state_changed(hwnd, &face);   // SWP_STATECHANGED
         return false;
     }
