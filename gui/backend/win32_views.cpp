@@ -141,6 +141,7 @@ uint32_t make_view(Cell* face_in, uint32_t parent_handle) {
     Cell face = *face_in;
     gc::CellRoot keep(&face);
     Backend& b = backend();
+    if (!b.started) start();   // a face shown before the platform's init: the classes are needed
     HWND parent = to_hwnd(parent_handle);
     bool window = faces::type_is(&face, "window");
     const TypeEntry* entry = window ? nullptr : type_entry(&face);
