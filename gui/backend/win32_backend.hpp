@@ -77,6 +77,9 @@ inline uint32_t from_hwnd(HWND h) { return static_cast<uint32_t>(reinterpret_cas
 void start();
 void shutdown();
 void set_dpi(int32_t dpi);
+// The default font made again for the current DPI (windows using the old
+// one get the new one); a window given gets its own copy in its GDI slot.
+void refresh_fonts(HWND hwnd);
 int32_t window_dpi(HWND hwnd);
 int32_t push_dpi(HWND hwnd);
 void pop_dpi(int32_t dpi);

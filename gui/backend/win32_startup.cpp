@@ -111,6 +111,28 @@ void set_font_field(const char* name, const Cell& value) {
     if (Cell* cell = system_fields::field(fonts, name)) *cell = value;
 }
 
+// Windows that use the old default font get the new one.
+struct FontSwap {
+    HFONT from, to;
+};
+
+BOOL CALLBACK swap_font(HWND hwnd, LPARAM data) {
+    return BOOL(barrier(TRUE, [&]() -> LRESULT {
+        const FontSwap* swap = reinterpret_cast<const FontSwap*>(data);
+        if (reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)) == swap->from)
+            SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(swap->to), TRUE);
+        return TRUE;
+    }));
+}
+
+BOOL CALLBACK swap_top_font(HWND hwnd, LPARAM data) {
+    return BOOL(barrier(TRUE, [&]() -> LRESULT {
+        swap_font(hwnd, data);
+        EnumChildWindows(hwnd, swap_font, data);
+        return TRUE;
+    }));
+}
+
 // The message font of the non-client metrics at the current DPI becomes the
 // default font and system/view/fonts/system and /size.
 void default_fonts(HWND hwnd) {
@@ -124,7 +146,8 @@ void default_fonts(HWND hwnd) {
     else
         ok = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, NONCLIENT_METRICS_SIZE, &metrics, 0);
 
-    if (g_backend.default_font_owned && g_backend.default_font) DeleteObject(g_backend.default_font);
+    // The old font is deleted only once no window of the thread uses it.
+    HFONT old_font = g_backend.default_font_owned ? g_backend.default_font : nullptr;
     g_backend.default_font = nullptr;
     g_backend.default_font_owned = false;
     if (ok) {
@@ -140,10 +163,13 @@ void default_fonts(HWND hwnd) {
         g_backend.default_font = CreateFontIndirectW(&lf);
         g_backend.default_font_owned = g_backend.default_font != nullptr;
     }
-    if (!g_backend.default_font) {
-        g_backend.default_font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        return;   // the window gets none
+    if (!g_backend.default_font) g_backend.default_font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (old_font) {
+        FontSwap swap{old_font, g_backend.default_font};
+        EnumThreadWindows(GetCurrentThreadId(), swap_top_font, reinterpret_cast<LPARAM>(&swap));
+        DeleteObject(old_font);
     }
+    if (!g_backend.default_font_owned) return;   // the window gets none
     if (hwnd && ok) {
         if (HGDIOBJ old = reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(slot(hwnd, SLOT_GDI)))) DeleteObject(old);
         HFONT own = CreateFontIndirectW(&metrics.lfMessageFont);
@@ -190,6 +216,8 @@ void release_com_object(uint32_t handle) {
 }  // namespace
 
 Backend& backend() { return g_backend; }
+
+void refresh_fonts(HWND hwnd) { default_fonts(hwnd); }
 
 void set_dpi(int32_t dpi) {
     if (dpi <= 0) return;

@@ -229,7 +229,10 @@ void dpi_changed(HWND hwnd, Cell* face, bool window, WPARAM wparam, LPARAM lpara
     if (const RECT* r = reinterpret_cast<const RECT*>(lparam))
         SetWindowPos(hwnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-    if (window) relayout_pane(face);
+    if (window) {
+        refresh_fonts(hwnd);
+        relayout_pane(face);
+    }
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
@@ -446,7 +449,10 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
         RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
         return false;
     case WM_THEMECHANGED:
-        if (window) relayout_pane(&face);
+        if (window) {
+            refresh_fonts(hwnd);
+            relayout_pane(&face);
+        }
         return false;
     case WM_WINDOW_COMMAND:
         window_command(hwnd, uint32_t(wparam));
