@@ -2,7 +2,6 @@
 // named by its monitor handle.
 #include "gui/backend/win32_backend.hpp"
 
-
 #include <vector>
 
 

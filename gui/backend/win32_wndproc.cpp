@@ -6,11 +6,9 @@
 // Everything runs behind a barrier: Windows' own frames are above.
 #include "gui/backend/win32_backend.hpp"
 
-
 #include "datatypes/block.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
-#include "datatypes/symbol.hpp"
 #include "datatypes/system_fields.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
