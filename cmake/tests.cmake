@@ -72,6 +72,10 @@ foreach(script ${e2e_scripts})
   add_test(NAME e2e.${name} COMMAND bash ${script})
   set_tests_properties(e2e.${name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
     ENVIRONMENT "QOR=${QOR_RUNNER};QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  # The GUI tests share the display (screenshots, the keyboard focus): one at a time.
+  if(name MATCHES "^gui_")
+    set_tests_properties(e2e.${name} PROPERTIES RESOURCE_LOCK gui-display)
+  endif()
 endforeach()
 
 # Qor test cases: each tests/qor/<area>/NAME.out is one case (script, console
@@ -82,13 +86,18 @@ foreach(expected ${qor_cases})
   string(REGEX REPLACE "\\.out$" "" case ${expected})
   file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/tests/qor ${case})
   string(REPLACE "/" "." test_name ${rel})
+  # The GUI cases script the headless window system's queue; qor.exe
+  # otherwise runs the Windows one.
+  set(case_env "QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  if(WIN32 AND rel MATCHES "^gui/")
+    string(APPEND case_env ";QOR_GUI_BACKEND=headless")
+  endif()
   add_test(NAME qor.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
-  set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
-    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+  set_tests_properties(qor.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120} ENVIRONMENT "${case_env}")
   # The same case through the interpreter's general path: the same output.
   add_test(NAME qor-reference.${test_name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/qor/run.sh ${QOR_RUNNER} ${rel})
   set_tests_properties(qor-reference.${test_name} PROPERTIES TIMEOUT ${QOR_LIMIT_120}
-    ENVIRONMENT "QOR_EXE=$<TARGET_FILE:qor>;QOR_EVAL_REFERENCE=1;QOR_TEST_TIME_SCALE=${QOR_TEST_TIME_SCALE}")
+    ENVIRONMENT "${case_env};QOR_EVAL_REFERENCE=1")
   # Both runs work in the case's folder (some write files there): one at a time.
   set_tests_properties(qor.${test_name} qor-reference.${test_name} PROPERTIES RESOURCE_LOCK qor-case.${test_name})
 endforeach()

@@ -257,6 +257,12 @@ void version(int32_t* major, int32_t* minor, int32_t* build, int32_t* product) {
     *product = 1;
 }
 void shutdown() { g.log.push_back("shutdown"); }
+void system_metrics(int32_t* scroller_w, int32_t* scroller_h, uint32_t* text, uint32_t* window, uint32_t* panel) {
+    *scroller_w = *scroller_h = 17;
+    *text = 0x000000;
+    *window = 0xFFFFFF;
+    *panel = 0xF0F0F0;
+}
 
 WindowSystem g_system = {
     "headless", get_message, translate, dispatch, post_quit, post_message,
@@ -266,7 +272,7 @@ WindowSystem g_system = {
     own_window_at, screen_to_client, client_to_screen, scale,
     start, screens, current_screen, make_view, hide_window, destroy_window, show_window,
     refresh_window, redraw, update_view, set_timer, text_size, support_dark_mode,
-    set_dark_mode, version, shutdown,
+    set_dark_mode, version, shutdown, system_metrics,
 };
 
 }  // namespace

@@ -189,10 +189,13 @@ Cell* backend_start(Cell* const*) {
     Cell version{TYPE_TUPLE, 0, 0, 0};
     tuple::set_count(&version, 3);
     tuple::put_bytes(&version, v);
+    int32_t scroller_w = 17, scroller_h = 17;
+    uint32_t text = 0x000000, window = 0xFFFFFF, panel = 0xF0F0F0;
+    if (ws().system_metrics) ws().system_metrics(&scroller_w, &scroller_h, &text, &window, &panel);
     Cell items[] = {
         version, integer::make(build), integer::make(product),
-        integer::make(int32_t(ws().scale() * 96 + 0.5)), pair::make(17, 17),
-        rgb(0x000000), rgb(0xFFFFFF), rgb(0xF0F0F0),
+        integer::make(int32_t(ws().scale() * 96 + 0.5)), pair::make(scroller_w, scroller_h),
+        rgb(text), rgb(window), rgb(panel),
     };
     for (const Cell& c : items) block::append_copy(&info, &c);
     return answer(info);

@@ -71,6 +71,10 @@ struct WindowSystem {
     void     (*set_dark_mode)(uint32_t hwnd, bool dark, bool window);
     void     (*version)(int32_t* major, int32_t* minor, int32_t* build, int32_t* product);
     void     (*shutdown)();
+    // The scroll-bar size in pixels and the text, window and panel colours
+    // (0x00BBGGRR) that start-up hands system/view/metrics.
+    void     (*system_metrics)(int32_t* scroller_w, int32_t* scroller_h, uint32_t* text, uint32_t* window,
+                               uint32_t* panel);
 };
 
 // The backend in use: the Windows one in the product unless the environment
