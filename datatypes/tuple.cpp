@@ -37,11 +37,6 @@ uint8_t clamp_double(double d) {
 
 [[noreturn]] void bad_to(const Cell* spec) { raise_bad_to_arg(TYPE_TUPLE, spec); }
 
-[[noreturn]] void out_of_range(int32_t index) {
-    Cell n = integer::make(index);
-    raise_error("script", "out-of-range", &n);
-}
-
 int hex_digit(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

@@ -4,7 +4,9 @@
 // image's pixels, which the encoder converts to what its format holds.
 #include "services/image_codecs.hpp"
 
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #include <objidl.h>
 #include <wincodec.h>

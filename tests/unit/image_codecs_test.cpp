@@ -156,9 +156,11 @@ TEST(ImageCodecs, EncodeDecodeRoundTrip) {
         EXPECT_EQ(back->width, 7u);
         EXPECT_EQ(back->height, 5u);
         if (c.lossless) {
-            for (uint32_t i = 0; i < b->count(); i++)
-                if (c.exact_translucency || b->pixels()[i] >> 24 == 255)
+            for (uint32_t i = 0; i < b->count(); i++) {
+                if (c.exact_translucency || b->pixels()[i] >> 24 == 255) {
                     EXPECT_EQ(back->pixels()[i], b->pixels()[i]) << c.format << " pixel " << i;
+                }
+            }
             EXPECT_EQ(back->pixels()[3] >> 24, 0x80u) << c.format;
         }
     }
