@@ -60,6 +60,9 @@ const Source LIBRARY_SOURCES[] = {
     {"console/stdio.qor", 0},
     {"console/help.qor", 0},
     {"console/shell.qor", 0},
+    {"gui/console-complete.qor", 0},
+    {"gui/terminal.qor", TYPE_EVENT},
+    {"gui/console-config.qor", TYPE_EVENT},
     {nullptr, 0},
 };
 
