@@ -1,0 +1,143 @@
+// The entries of drawing: the backend in use, the paint of a face's window,
+// the platform routines draw-image and draw-face, and draw-driver.
+#include "gui/draw_routines.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "datatypes/block.hpp"
+#include "datatypes/image_backend.hpp"
+#include "datatypes/number_support.hpp"
+#include "datatypes/string.hpp"
+#include "gui/draw_dialect.hpp"
+#include "gui/draw_recorder.hpp"
+#include "gui/face_slots.hpp"
+#include "gui/window_system.hpp"
+#include "runtime/collector.hpp"
+
+namespace qor::gui::draw {
+
+namespace {
+
+Cell* answer(const Cell& v) {
+    *routines::result_cell() = v;
+    return routines::result_cell();
+}
+
+bool record_asked() {
+    const char* v = std::getenv("QOR_DRAW_BACKEND");
+    return v && std::strcmp(v, "record") == 0;
+}
+
+// The paints in progress: a window's canvas while its drawing event runs.
+struct OpenPaint {
+    uint32_t hwnd;
+    Canvas*  canvas;
+};
+OpenPaint g_open[8];
+int32_t   g_open_count = 0;
+
+}  // namespace
+
+const Backend& image_backend() {
+    const Backend* native = native_backend();
+    return native && !record_asked() ? *native : recorder::backend();
+}
+
+const Backend& window_backend() {
+    const Backend* native = native_backend();
+    if (!native || record_asked() || std::strcmp(ws().name, "headless") == 0) return recorder::backend();
+    return *native;
+}
+
+Canvas* open_canvas(uint32_t hwnd) {
+    for (int32_t i = g_open_count - 1; i >= 0; --i)
+        if (g_open[i].hwnd == hwnd) return g_open[i].canvas;
+    return nullptr;
+}
+
+void paint_face(uint32_t hwnd, const Cell* face, void (*drawing_event)(uint32_t hwnd)) {
+    try {
+        Cell f = *face;
+        gc::CellRoot keep(&f);
+        Cell* facet = faces::facet(&f, faces::DRAW);
+        Cell cmds = facet ? *facet : Cell{TYPE_NONE, 0, 0, 0};
+        gc::CellRoot keep_cmds(&cmds);
+        if (!drawing_event || g_open_count == 8) {
+            do_draw(hwnd, &f, nullptr, &cmds, false, true);
+            return;
+        }
+        // The drawing stays open while the drawing event runs, so that
+        // draw-face of an actor draws into this paint.
+        const Backend& backend = window_backend();
+        Canvas* canvas = backend.open_window(hwnd, &f, false);
+        if (!canvas) return;
+        g_open[g_open_count++] = OpenPaint{hwnd, canvas};
+        struct Close {
+            const Backend& backend;
+            Canvas* canvas;
+            ~Close() {
+                --g_open_count;
+                backend.close(canvas, false);
+            }
+        } close{backend, canvas};
+        if (type_of(&cmds) == TYPE_BLOCK) parse_commands_caught(*canvas, &cmds);
+        drawing_event(hwnd);
+    } catch (...) {
+        // Nothing may leave a window procedure.
+    }
+}
+
+Cell* draw_image_routine(Cell* const* args) {
+    Cell* image = args[0];
+    if (type_of(image) != TYPE_IMAGE) number_support::raise_invalid_type(type_of(image));
+    if (image_backend::width_of(image) == 0 || image_backend::height_of(image) == 0) return answer(Cell{TYPE_NONE, 0, 0, 0});
+    do_draw(0, nullptr, image, args[1], false, false);
+    image_backend::touch(image);
+    return answer(Cell{TYPE_NONE, 0, 0, 0});
+}
+
+Cell* draw_face_routine(Cell* const* args) {
+    faces::get_flags(faces::facet(args[0], faces::FLAGS));
+    uint32_t hwnd = faces::handle_of(args[0]);
+    Canvas* canvas = hwnd ? open_canvas(hwnd) : nullptr;
+    if (canvas && type_of(args[1]) == TYPE_BLOCK) {
+        Cell cmds = *args[1];
+        gc::CellRoot keep(&cmds);
+        parse_commands_caught(*canvas, &cmds);
+    }
+    return answer(Cell{TYPE_NONE, 0, 0, 0});
+}
+
+namespace {
+
+// draw-driver/log: the recorder's lines so far; the log is emptied.
+Cell* driver_log(Cell* const*) {
+    Cell list = block::make(int32_t(recorder::log().size()));
+    gc::CellRoot keep(&list);
+    for (const std::string& line : recorder::log()) {
+        Cell s = string::from_utf8(line.data(), line.size());
+        block::append_copy(&list, &s);
+    }
+    recorder::clear_log();
+    return answer(list);
+}
+
+// draw-driver/paint face: what the window procedure does on WM_PAINT.
+Cell* driver_paint(Cell* const* args) {
+    uint32_t hwnd = faces::handle_of(args[0]);
+    if (hwnd) paint_face(hwnd, args[0]);
+    return answer(Cell{TYPE_LOGIC, hwnd ? 1u : 0u, 0, 0});
+}
+
+const routines::Entry DRIVER[] = {
+    {"draw-log", driver_log},
+    {"draw-paint", driver_paint},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const routines::Entry* driver_entries() { return DRIVER; }
+
+}  // namespace qor::gui::draw
