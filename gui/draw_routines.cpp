@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "datatypes/block.hpp"
 #include "datatypes/image_backend.hpp"
@@ -12,6 +14,7 @@
 #include "gui/draw_dialect.hpp"
 #include "gui/draw_recorder.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/rich_text_styles.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
 
@@ -133,6 +136,37 @@ Cell* driver_paint(Cell* const* args) {
     return answer(Cell{TYPE_LOGIC, hwnd ? 1u : 0u, 0, 0});
 }
 
+// draw-driver/styles text styles: what the style walker sets, a line each.
+class StyleLog final : public rich_text::StyleSink {
+public:
+    std::vector<std::string> lines;
+    void colour(rich_text::Range r, uint32_t c) override { add(r, "colour " + std::to_string(c & 0xFFFFFF)); }
+    void family(rich_text::Range r, const Cell*) override { add(r, "family"); }
+    void size(rich_text::Range r, float p) override { add(r, "size " + std::to_string(int32_t(p))); }
+    void bold(rich_text::Range r) override { add(r, "bold"); }
+    void italic(rich_text::Range r) override { add(r, "italic"); }
+    void underline(rich_text::Range r) override { add(r, "underline"); }
+    void strike(rich_text::Range r) override { add(r, "strike"); }
+    void backdrop(rich_text::Range r, uint32_t c) override { add(r, "backdrop " + std::to_string(c & 0xFFFFFF)); }
+
+private:
+    void add(rich_text::Range r, const std::string& what) {
+        lines.push_back(what + " " + std::to_string(r.start) + "+" + std::to_string(r.length));
+    }
+};
+
+Cell* driver_styles(Cell* const* args) {
+    StyleLog log;
+    rich_text::walk(log, args[1], args[0]);
+    Cell list = block::make(int32_t(log.lines.size()));
+    gc::CellRoot keep(&list);
+    for (const std::string& line : log.lines) {
+        Cell s = string::from_utf8(line.data(), line.size());
+        block::append_copy(&list, &s);
+    }
+    return answer(list);
+}
+
 // draw-driver/record on?: every drawing goes to the recorder (or not).
 Cell* driver_record(Cell* const* args) {
     g_record = args[0]->data1 != 0;
@@ -143,6 +177,7 @@ Cell* driver_record(Cell* const* args) {
 const routines::Entry DRIVER[] = {
     {"draw-log", driver_log},
     {"draw-record", driver_record},
+    {"draw-styles", driver_styles},
     {"draw-paint", driver_paint},
     {nullptr, nullptr},
 };

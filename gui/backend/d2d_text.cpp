@@ -1,6 +1,7 @@
 // Text layouts of the draw backend and the rich-text style walker.
 // The window-message enums come before windows.h defines the same names.
 #include "gui/face_slots.hpp"
+#include "gui/rich_text_styles.hpp"
 #include "gui/backend/d2d_text.hpp"
 
 #include <cfloat>
@@ -55,98 +56,49 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
 
 namespace {
 
-uint32_t tuple_word(const Cell* t) {
-    uint8_t b[12];
-    std::memcpy(b, &t->data1, 12);
-    uint32_t n = (t->header >> 19) & 15;
-    return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(n >= 4 ? b[3] : 0) << 24;
-}
+// Sets each style on the layout; one brush per colour.
+class LayoutSink final : public rich_text::StyleSink {
+public:
+    LayoutSink(IDWriteTextLayout* layout, ID2D1DeviceContext* dc) : layout_(layout), dc_(dc) {}
+    ~LayoutSink() override {
+        for (auto& kv : brushes_)
+            if (kv.second) kv.second->Release();
+    }
+    void colour(rich_text::Range r, uint32_t c) override {
+        if (ID2D1SolidColorBrush* b = brush(c)) layout_->SetDrawingEffect(b, range(r));
+    }
+    void family(rich_text::Range r, const Cell* name) override {
+        layout_->SetFontFamilyName(wide(name).c_str(), range(r));
+    }
+    void size(rich_text::Range r, float points) override { layout_->SetFontSize(points * 96.0f / 72.0f, range(r)); }
+    void bold(rich_text::Range r) override { layout_->SetFontWeight(DWRITE_FONT_WEIGHT_BOLD, range(r)); }
+    void italic(rich_text::Range r) override { layout_->SetFontStyle(DWRITE_FONT_STYLE_ITALIC, range(r)); }
+    void underline(rich_text::Range r) override { layout_->SetUnderline(TRUE, range(r)); }
+    void strike(rich_text::Range r) override { layout_->SetStrikethrough(TRUE, range(r)); }
+    // Backdrops need a text renderer of their own to paint them; the
+    // layout keeps none yet, so the colour is only checked.
+    void backdrop(rich_text::Range, uint32_t) override {}
+
+private:
+    static DWRITE_TEXT_RANGE range(rich_text::Range r) { return DWRITE_TEXT_RANGE{r.start, r.length}; }
+    ID2D1SolidColorBrush* brush(uint32_t c) {
+        auto it = brushes_.find(c);
+        if (it != brushes_.end()) return it->second;
+        ID2D1SolidColorBrush* b = nullptr;
+        dc_->CreateSolidColorBrush(d2d::colour(c), &b);
+        brushes_[c] = b;
+        return b;
+    }
+    IDWriteTextLayout* layout_;
+    ID2D1DeviceContext* dc_;
+    std::map<uint32_t, ID2D1SolidColorBrush*> brushes_;
+};
 
 }  // namespace
 
 void apply_styles(IDWriteTextLayout* layout, ID2D1DeviceContext* dc, const Cell* styles, const Cell* text) {
-    using draw::Cursor;
-    Cell blk = *styles;
-    Cell txt = *text;
-    Cursor c = draw::cursor_of(&blk);
-    DWRITE_TEXT_RANGE range{0, 0};
-    std::map<uint32_t, ID2D1SolidColorBrush*> brushes;   // one per colour
-    auto brush = [&](uint32_t colour) -> ID2D1SolidColorBrush* {
-        auto it = brushes.find(colour);
-        if (it != brushes.end()) return it->second;
-        ID2D1SolidColorBrush* b = nullptr;
-        dc->CreateSolidColorBrush(d2d::colour(colour), &b);
-        brushes[colour] = b;
-        return b;
-    };
-    struct Release {
-        std::map<uint32_t, ID2D1SolidColorBrush*>& m;
-        ~Release() {
-            for (auto& kv : m)
-                if (kv.second) kv.second->Release();
-        }
-    } release_brushes{brushes};
-    uint32_t text_length = string::remaining_length(&txt);
-    uint32_t base = uint32_t(string::index_of(&txt));
-    auto skip_optional = [&] {
-        uint32_t ignored;
-        Cell v = c.value();
-        if (c.more() && type_of(&v) == TYPE_TUPLE && draw::colour_of(&v, &ignored)) ++c.at;
-        v = c.value();
-        if (c.more() && type_of(&v) == TYPE_LIT_WORD) ++c.at;
-    };
-    while (c.more()) {
-        Cell v = c.value();
-        uint32_t at = c.at++;
-        switch (type_of(&v)) {
-        case TYPE_PAIR: {
-            int64_t start = int64_t(pair::x_of(&v)) - 1, length = pair::y_of(&v);
-            if (start < 0) start = 0;
-            if (start > text_length) start = text_length;
-            if (length < 0) length = 0;
-            if (start + length > text_length) length = text_length - start;
-            // Characters above U+FFFF take two UTF-16 units.
-            uint32_t before = 0, inside = 0;
-            for (uint32_t i = 0; i < uint32_t(start + length); ++i)
-                if (string::char_at(&txt, base + i) > 0xFFFF) (i < start ? before : inside)++;
-            range = DWRITE_TEXT_RANGE{UINT32(start + before), UINT32(length + inside)};
-            break;
-        }
-        case TYPE_TUPLE:
-            if (auto* b = brush(tuple_word(&v))) layout->SetDrawingEffect(b, range);
-            break;
-        case TYPE_STRING:
-            layout->SetFontFamilyName(wide(&v).c_str(), range);
-            break;
-        case TYPE_INTEGER:
-        case TYPE_FLOAT:
-            layout->SetFontSize(draw::number_of(&v) * 96.0f / 72.0f, range);
-            break;
-        case TYPE_WORD:
-            if (draw::is_keyword(&v, "bold")) layout->SetFontWeight(DWRITE_FONT_WEIGHT_BOLD, range);
-            else if (draw::is_keyword(&v, "italic")) layout->SetFontStyle(DWRITE_FONT_STYLE_ITALIC, range);
-            else if (draw::is_keyword(&v, "underline")) {
-                layout->SetUnderline(TRUE, range);
-                skip_optional();
-            } else if (draw::is_keyword(&v, "strike")) {
-                layout->SetStrikethrough(TRUE, range);
-                skip_optional();
-            } else if (draw::is_keyword(&v, "border")) {
-                skip_optional();
-            } else if (draw::is_keyword(&v, "backdrop")) {
-                // Accepted; the backdrop list has no painter yet.
-                Cell col = c.value();
-                uint32_t ignored;
-                if (!c.more() || !draw::colour_of(&col, &ignored)) c.invalid(c.at);
-                ++c.at;
-            } else {
-                c.invalid(at);
-            }
-            break;
-        default:
-            c.invalid(at);
-        }
-    }
+    LayoutSink sink(layout, dc);
+    rich_text::walk(sink, styles, text);
 }
 
 }  // namespace qor::gui::d2d
