@@ -141,6 +141,8 @@ struct Backend {
     Canvas* (*open_window)(uint32_t hwnd, const Cell* face, bool layered);
     Canvas* (*open_image)(const Cell* image);
     void    (*close)(Canvas* canvas, bool layered);
+    void    (*release_window)(uint32_t hwnd);   // a window is destroyed: its target goes
+    void    (*use_gpu)(bool hardware);          // the device is made again, on the GPU or not
 };
 
 // The backend of drawings on images, and on windows of the window system
@@ -160,5 +162,9 @@ void paint_face(uint32_t hwnd, const Cell* face, void (*drawing_event)(uint32_t 
 
 // The canvas a paint of that window holds open, or null.
 Canvas* open_canvas(uint32_t hwnd);
+
+// What the window procedure calls on WM_DESTROY: the window's drawing
+// target is released.
+void release_window(uint32_t hwnd);
 
 }  // namespace qor::gui::draw

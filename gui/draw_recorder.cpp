@@ -176,7 +176,10 @@ void close(Canvas* canvas, bool) {
     delete canvas;
 }
 
-const Backend RECORDER = {"record", open_window, open_image, close};
+void release_window(uint32_t) {}
+void use_gpu(bool hardware) { out(hardware ? "device gpu" : "device warp"); }
+
+const Backend RECORDER = {"record", open_window, open_image, close, release_window, use_gpu};
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/symbol.hpp"
 #include "datatypes/image_backend.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/string.hpp"
@@ -62,6 +64,10 @@ Canvas* open_canvas(uint32_t hwnd) {
     return nullptr;
 }
 
+void release_window(uint32_t hwnd) {
+    if (const Backend* native = native_backend()) native->release_window(hwnd);
+}
+
 void paint_face(uint32_t hwnd, const Cell* face, void (*drawing_event)(uint32_t hwnd)) {
     try {
         Cell f = *face;
@@ -100,6 +106,26 @@ Cell* draw_image_routine(Cell* const* args) {
     if (image_backend::width_of(image) == 0 || image_backend::height_of(image) == 0) return answer(Cell{TYPE_NONE, 0, 0, 0});
     do_draw(0, nullptr, image, args[1], false, false);
     image_backend::touch(image);
+    return answer(Cell{TYPE_NONE, 0, 0, 0});
+}
+
+namespace {
+
+const Cell* field(const Cell* object, const char* name) {
+    if (!object || type_of(object) != TYPE_OBJECT) return nullptr;
+    int32_t sym = symbol::find(name, true);
+    return sym > 0 ? context::value_by_symbol(sym, reinterpret_cast<Node>(object->data1)) : nullptr;
+}
+
+}  // namespace
+
+// toggle-GPU: the device is made again, on the GPU unless system/view/GPU?
+// is false.
+Cell* toggle_gpu_routine(Cell* const*) {
+    int32_t sym = symbol::find("system", true);
+    const Cell* system = sym > 0 ? context::global_value_pointer(sym) : nullptr;
+    const Cell* gpu = field(field(system, "view"), "GPU?");
+    window_backend().use_gpu(!(gpu && type_of(gpu) == TYPE_LOGIC && gpu->data1 == 0));
     return answer(Cell{TYPE_NONE, 0, 0, 0});
 }
 

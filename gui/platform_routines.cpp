@@ -290,7 +290,7 @@ const routines::Entry PLATFORM[] = {
     {"gui-update-scroller", returns_none},
     {"gui-set-dark-mode", set_dark_mode},
     {"gui-support-dark-mode?", support_dark_mode},
-    {"gui-toggle-GPU", returns_none},
+    {"gui-toggle-GPU", draw::toggle_gpu_routine},
     {"gui-backend-start", backend_start},
     {"event?", event_q},
     {"find-flag?", find_flag_q},

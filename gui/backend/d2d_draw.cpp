@@ -13,6 +13,7 @@
 #include "gui/face_slots.hpp"
 #include "datatypes/image_backend.hpp"
 #include "gui/backend/d2d_device.hpp"
+#include <d2d1effects.h>
 #include "gui/backend/d2d_text.hpp"
 #include "gui/draw_backend.hpp"
 
@@ -125,30 +126,29 @@ public:
 
     // ---- Brushes
 
+    // A solid brush changes its colour in place; any other is replaced.
     void solid(int32_t target, uint32_t c) override {
         int32_t s = slot(target);
-        if (kind[s] == 1 || (kind[s] == 0 && brush[s] && colour[s] != 0xFFFFFFFF)) {
-            ID2D1SolidColorBrush* sb = nullptr;
-            if (brush[s] && SUCCEEDED(brush[s]->QueryInterface(__uuidof(ID2D1SolidColorBrush),
-                                                               reinterpret_cast<void**>(&sb)))) {
-                sb->SetColor(d2d::colour(c));
-                sb->Release();
-            } else {
-                replace_solid(s, c);
-            }
+        ID2D1SolidColorBrush* sb = nullptr;
+        if (brush[s] &&
+            SUCCEEDED(brush[s]->QueryInterface(__uuidof(ID2D1SolidColorBrush), reinterpret_cast<void**>(&sb)))) {
+            sb->SetColor(d2d::colour(c));
+            sb->Release();
         } else {
             replace_solid(s, c);
         }
         colour[s] = c;
-        if (s == 0) {
-            text_colour = c;
-            if (width == 0) {
-                saved_pen_kind = 1;
-                kind[0] = 0;
-                return;
-            }
+        if (s == 1) {
+            kind[1] = 1;
+            return;
         }
-        kind[s] = 1;
+        text_colour = c;
+        if (width == 0) {   // the pen stays off until the width leaves 0
+            saved_pen_kind = 1;
+            kind[0] = 0;
+        } else {
+            kind[0] = 1;
+        }
     }
 
     void replace_solid(int32_t s, uint32_t c) {
@@ -370,40 +370,87 @@ public:
         }
     }
 
-    void shadows_of(D2D1_RECT_F b, const std::function<void(ID2D1Brush*)>& shape_fill) {
-        // Each shadow is the shape's fill in the shadow's colour, offset.
+    // The shape is drawn into a bitmap of its size (plus the line width);
+    // each shadow is that bitmap through the scale (for a spread) and shadow
+    // effects, drawn at the shape's place moved by its offset; then the
+    // shape itself.  Without effects the shape is drawn plainly.
+    void with_shadows(D2D1_RECT_F r, const std::function<void()>& draw_shape) {
+        if (shadows.empty()) return draw_shape();
+        float dpi = d2d::devices().dpi, lw = width;
+        float w = r.right - r.left + lw, h = r.bottom - r.top + lw;
+        UINT pw = UINT(std::ceil(w * dpi / 96)), ph = UINT(std::ceil(h * dpi / 96));
+        ID2D1Bitmap1* shape = nullptr;
+        D2D1_BITMAP_PROPERTIES1 props = D2D1::BitmapProperties1(
+            D2D1_BITMAP_OPTIONS_TARGET, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
+            dpi, dpi);
+        if (!pw || !ph || pw > 16384 || ph > 16384 || FAILED(dc->CreateBitmap(D2D1::SizeU(pw, ph), nullptr, 0, &props, &shape)))
+            return draw_shape();
+        ID2D1Image* old = nullptr;
+        dc->GetTarget(&old);
+        D2D1_MATRIX_3X2_F saved;
+        dc->GetTransform(&saved);
+        dc->SetTarget(shape);
+        dc->SetTransform(D2D1::Matrix3x2F::Translation(lw / 2 - r.left, lw / 2 - r.top));
+        dc->Clear(D2D1::ColorF(0, 0, 0, 0));
+        draw_shape();
+        dc->SetTarget(old);
+        dc->SetTransform(saved);
+        release(old);
+        static const GUID SHADOW = {0xc67ea361, 0x1863, 0x4e69, {0x89, 0xdb, 0x69, 0x5d, 0x3e, 0x9a, 0x5b, 0x6b}};
+        static const GUID SCALE = {0x9daf9369, 0x3846, 0x4d0e, {0xa4, 0x4e, 0x0c, 0x60, 0x79, 0x34, 0xa5, 0xd7}};
+        D2D1_POINT_2F at = D2D1::Point2F(r.left - lw / 2, r.top - lw / 2);
         for (const Shadow& s : shadows) {
-            ID2D1SolidColorBrush* sb = nullptr;
-            if (FAILED(dc->CreateSolidColorBrush(d2d::colour(s.colour), &sb))) continue;
-            D2D1_MATRIX_3X2_F old;
-            dc->GetTransform(&old);
-            dc->SetTransform(m32(multiply(translation(s.dx, s.dy), mat(old))));
-            shape_fill(sb);
-            dc->SetTransform(old);
-            sb->Release();
+            ID2D1Effect* scale = nullptr;
+            ID2D1Effect* shadow = nullptr;
+            if (FAILED(dc->CreateEffect(SHADOW, &shadow))) break;
+            if (s.spread != 0 && w > 0 && h > 0 && SUCCEEDED(dc->CreateEffect(SCALE, &scale))) {
+                D2D1_VECTOR_2F k{(w + 2 * s.spread) / w, (h + 2 * s.spread) / h};
+                scale->SetInput(0, shape);
+                scale->SetValue(0 /* the scale property */, D2D1_PROPERTY_TYPE_VECTOR2, reinterpret_cast<const BYTE*>(&k),
+                                sizeof k);
+                shadow->SetInputEffect(0, scale);
+            } else {
+                shadow->SetInput(0, shape);
+            }
+            float deviation = s.blur / 1.8799711f;
+            D2D1_COLOR_F c = d2d::colour(s.colour);
+            D2D1_VECTOR_4F colour{c.r, c.g, c.b, c.a};
+            shadow->SetValue(D2D1_SHADOW_PROP_BLUR_STANDARD_DEVIATION, D2D1_PROPERTY_TYPE_FLOAT,
+                             reinterpret_cast<const BYTE*>(&deviation), sizeof deviation);
+            shadow->SetValue(D2D1_SHADOW_PROP_COLOR, D2D1_PROPERTY_TYPE_VECTOR4, reinterpret_cast<const BYTE*>(&colour),
+                             sizeof colour);
+            ID2D1Image* out = nullptr;
+            shadow->GetOutput(&out);
+            D2D1_POINT_2F to = D2D1::Point2F(at.x + s.dx - s.spread, at.y + s.dy - s.spread);
+            if (out) dc->DrawImage(out, &to);
+            release(out);
+            release(shadow);
+            release(scale);
         }
-        (void)b;
+        dc->DrawImage(shape, &at);
+        release(shape);
     }
 
     void box(Point a, Point e, float radius) override {
         D2D1_RECT_F r = D2D1::RectF(std::min(a.x, e.x), std::min(a.y, e.y), std::max(a.x, e.x), std::max(a.y, e.y));
         D2D1_ROUNDED_RECT rr = D2D1::RoundedRect(r, radius, radius);
-        if (!shadows.empty())
-            shadows_of(r, [&](ID2D1Brush* br) { radius ? dc->FillRoundedRectangle(rr, br) : dc->FillRectangle(r, br); });
-        paint(
-            r, [&](ID2D1Brush* br) { radius ? dc->FillRoundedRectangle(rr, br) : dc->FillRectangle(r, br); },
-            [&](ID2D1Brush* br) {
-                radius ? dc->DrawRoundedRectangle(rr, br, width, stroke) : dc->DrawRectangle(r, br, width, stroke);
-            });
+        with_shadows(r, [&] {
+            paint(
+                r, [&](ID2D1Brush* br) { radius ? dc->FillRoundedRectangle(rr, br) : dc->FillRectangle(r, br); },
+                [&](ID2D1Brush* br) {
+                    radius ? dc->DrawRoundedRectangle(rr, br, width, stroke) : dc->DrawRectangle(r, br, width, stroke);
+                });
+        });
     }
 
     void ellipse(Point c, float rx, float ry) override {
         D2D1_ELLIPSE el = D2D1::Ellipse(p2(c), std::fabs(rx), std::fabs(ry));
-        D2D1_RECT_F r = D2D1::RectF(c.x - rx, c.y - ry, c.x + rx, c.y + ry);
-        if (!shadows.empty()) shadows_of(r, [&](ID2D1Brush* br) { dc->FillEllipse(el, br); });
-        paint(
-            r, [&](ID2D1Brush* br) { dc->FillEllipse(el, br); },
-            [&](ID2D1Brush* br) { dc->DrawEllipse(el, br, width, stroke); });
+        D2D1_RECT_F r = D2D1::RectF(c.x - std::fabs(rx), c.y - std::fabs(ry), c.x + std::fabs(rx), c.y + std::fabs(ry));
+        with_shadows(r, [&] {
+            paint(
+                r, [&](ID2D1Brush* br) { dc->FillEllipse(el, br); },
+                [&](ID2D1Brush* br) { dc->DrawEllipse(el, br, width, stroke); });
+        });
     }
 
     void arc(Point c, Point r, float begin, float sweep, bool closed) override {
@@ -925,7 +972,13 @@ void close(Canvas* canvas, bool layered) {
     delete c;
 }
 
-const Backend DIRECT2D = {"direct2d", open_window, open_image, close};
+void release_window(uint32_t hwnd) { d2d::release_window_target(reinterpret_cast<HWND>(uintptr_t(hwnd))); }
+
+void use_gpu(bool hardware) {
+    if (d2d::devices().context) d2d::create_device(hardware);
+}
+
+const Backend DIRECT2D = {"direct2d", open_window, open_image, close, release_window, use_gpu};
 
 }  // namespace
 
