@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -171,9 +172,75 @@ WindowTarget* window_target(HWND hwnd) {
     return t;
 }
 
+namespace {
+
+void release_dib(WindowTarget* t) {
+    release(t->staging);
+    if (t->memory_dc) DeleteDC(t->memory_dc);
+    if (t->dib) DeleteObject(t->dib);
+    t->memory_dc = nullptr;
+    t->dib = nullptr;
+    t->bits = nullptr;
+    t->dib_width = t->dib_height = 0;
+}
+
+}  // namespace
+
+HBITMAP copy_to_dib(HWND hwnd) {
+    auto it = g_targets.find(hwnd);
+    if (!g.d3d || it == g_targets.end() || !it->second->swap_chain) return nullptr;
+    WindowTarget* t = it->second;
+    RECT rc{};
+    GetClientRect(hwnd, &rc);
+    if (rc.right < 1 || rc.bottom < 1) return nullptr;
+    UINT w = UINT(rc.right), h = UINT(rc.bottom);
+    if (!t->staging || t->dib_width != w || t->dib_height != h) {
+        release_dib(t);
+        D3D11_TEXTURE2D_DESC desc{};
+        desc.Width = w;
+        desc.Height = h;
+        desc.MipLevels = 1;
+        desc.ArraySize = 1;
+        desc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc.SampleDesc.Count = 1;
+        desc.Usage = D3D11_USAGE_STAGING;
+        desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = LONG(w);
+        bi.bmiHeader.biHeight = -LONG(h);   // top-down
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        if (FAILED(g.d3d->CreateTexture2D(&desc, nullptr, &t->staging))) return nullptr;
+        t->memory_dc = CreateCompatibleDC(nullptr);
+        t->dib = CreateDIBSection(t->memory_dc, &bi, DIB_RGB_COLORS, &t->bits, nullptr, 0);
+        if (!t->memory_dc || !t->dib || !t->bits) {
+            release_dib(t);
+            return nullptr;
+        }
+        SelectObject(t->memory_dc, t->dib);
+        t->dib_width = w;
+        t->dib_height = h;
+    }
+    ID3D11Texture2D* buffer = nullptr;
+    if (FAILED(t->swap_chain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&buffer))))
+        return nullptr;
+    g.d3d_context->CopyResource(t->staging, buffer);
+    release(buffer);
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    if (FAILED(g.d3d_context->Map(t->staging, 0, D3D11_MAP_READ, 0, &mapped))) return nullptr;
+    for (UINT y = 0; y < h; ++y)
+        std::memcpy(static_cast<BYTE*>(t->bits) + y * w * 4, static_cast<const BYTE*>(mapped.pData) + y * mapped.RowPitch,
+                    w * 4);
+    g.d3d_context->Unmap(t->staging, 0);
+    return t->dib;
+}
+
 void release_window_target(HWND hwnd) {
     auto it = g_targets.find(hwnd);
     if (it == g_targets.end()) return;
+    release_dib(it->second);
     release(it->second->bitmap);
     release(it->second->swap_chain);
     delete it->second;

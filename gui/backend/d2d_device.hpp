@@ -52,6 +52,13 @@ struct WindowTarget {
     IDXGISwapChain1* swap_chain = nullptr;
     ID2D1Bitmap1*    bitmap = nullptr;
     UINT             width = 0, height = 0;
+    // The window's image as a top-down 32-bit DIB, for windows that hand a
+    // GDI bitmap to the system (layered windows).
+    ID3D11Texture2D* staging = nullptr;
+    HDC              memory_dc = nullptr;
+    HBITMAP          dib = nullptr;
+    void*            bits = nullptr;
+    UINT             dib_width = 0, dib_height = 0;
 };
 // The window's target, made (or resized to its client area) on demand; null
 // without a device.
@@ -63,6 +70,11 @@ void release_all_targets();
 // window invalidated (QOR_TEST_DEVICE_LOSS makes the first present report
 // a removed device).
 void present(WindowTarget* target);
+
+// The window's last frame copied into its target's DIB section (selected
+// into the target's memory DC); null without a device, a swap chain or a
+// client area, or when a step fails.
+HBITMAP copy_to_dib(HWND hwnd);
 
 // R | G << 8 | B << 16 | transparency << 24 as a Direct2D colour.
 D2D1_COLOR_F colour(uint32_t c);

@@ -37,6 +37,19 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
         if (int32_t(size->data2) > 0) w = float(int32_t(size->data2)) + 0.5f;
         if (int32_t(size->data3) > 0) h = float(int32_t(size->data3)) + 0.5f;
     }
+    // The para's alignment and wrapping.
+    const Cell* para = faces::facet(face, faces::PARA);
+    const Cell* align = field(para, "align");
+    const Cell* v_align = field(para, "v-align");
+    const Cell* wrap = field(para, "wrap?");
+    format->SetTextAlignment(align && draw::is_keyword(align, "center")  ? DWRITE_TEXT_ALIGNMENT_CENTER
+                             : align && draw::is_keyword(align, "right") ? DWRITE_TEXT_ALIGNMENT_TRAILING
+                                                                         : DWRITE_TEXT_ALIGNMENT_LEADING);
+    format->SetParagraphAlignment(v_align && draw::is_keyword(v_align, "middle")   ? DWRITE_PARAGRAPH_ALIGNMENT_CENTER
+                                  : v_align && draw::is_keyword(v_align, "bottom") ? DWRITE_PARAGRAPH_ALIGNMENT_FAR
+                                                                                   : DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+    format->SetWordWrapping(wrap && type_of(wrap) == TYPE_LOGIC && wrap->data1 ? DWRITE_WORD_WRAPPING_WRAP
+                                                                               : DWRITE_WORD_WRAPPING_NO_WRAP);
     std::wstring chars = wide(text);
     IDWriteTextLayout* layout = nullptr;
     devices().write->CreateTextLayout(chars.c_str(), UINT32(chars.size()), format, w, h, &layout);
