@@ -16,6 +16,7 @@
 #include <d2d1effects.h>
 #include "gui/backend/d2d_text.hpp"
 #include "gui/draw_backend.hpp"
+#include "runtime/collector.hpp"
 
 namespace qor::gui::draw {
 
@@ -872,13 +873,16 @@ Canvas* open_window(uint32_t hwnd_word, const Cell* face, bool layered) {
         p.points[1] = Point{float(int32_t(size->data2)), float(int32_t(size->data3))};
         c->image(p);
     }
-    const Cell* text = faces::facet(face, faces::TEXT);
-    if (text && type_of(text) == TYPE_STRING && !faces::type_is(face, "window")) {
-        const Cell* font = faces::facet(face, faces::FONT);
-        c->font(font);
-        if (!(font && type_of(font) == TYPE_OBJECT && d2d::field(font, "color")))
+    const Cell* text_facet = faces::facet(face, faces::TEXT);
+    if (text_facet && type_of(text_facet) == TYPE_STRING && !faces::type_is(face, "window")) {
+        // Copies: the font's format may allocate, which may move the face's values.
+        Cell text = *text_facet;
+        Cell font = *faces::facet(face, faces::FONT);
+        gc::CellRoot keep_text(&text), keep_font(&font);
+        c->font(&font);
+        if (!(type_of(&font) == TYPE_OBJECT && d2d::field(&font, "color")))
             c->text_colour = uint32_t(GetSysColor(COLOR_WINDOWTEXT)) & 0xFFFFFF;
-        c->text(Point{0, 0}, text);
+        c->text(Point{0, 0}, &text);
         release(c->format);
     }
     return c;

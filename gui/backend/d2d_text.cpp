@@ -12,6 +12,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/string.hpp"
+#include "runtime/collector.hpp"
 #include "gui/draw_dialect.hpp"
 #include "gui/face_slots.hpp"
 
@@ -27,8 +28,13 @@ IDWriteTextLayout* string_layout(const Cell* string, IDWriteTextFormat* format) 
 }
 
 IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
-    const Cell* text = faces::facet(face, faces::TEXT);
-    if (!text || type_of(text) != TYPE_STRING) return nullptr;
+    // Copies: making the format may allocate (the font's name as UTF-16),
+    // which may move the face's values.
+    const Cell* text_facet = faces::facet(face, faces::TEXT);
+    if (!text_facet || type_of(text_facet) != TYPE_STRING) return nullptr;
+    Cell text_cell = *text_facet;
+    gc::CellRoot keep_text(&text_cell);
+    const Cell* text = &text_cell;
     IDWriteTextFormat* format = text_format(faces::facet(face, faces::FONT));
     if (!format) return nullptr;
     const Cell* size = faces::facet(face, faces::SIZE);
