@@ -12,6 +12,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/tuple.hpp"
+#include "gui/draw_routines.hpp"
 #include "gui/event.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
@@ -150,11 +151,6 @@ Cell* make_view(Cell* const* args) {
     return answer(handle::make(hwnd, handle::CLASS_WINDOW));
 }
 
-Cell* draw_face(Cell* const* args) {
-    faces::get_flags(faces::facet(args[0], faces::FLAGS));
-    return answer(none());
-}
-
 Cell* do_event_loop(Cell* const* args) { return answer(logic(do_events(args[0]->data1 != 0))); }
 
 Cell* exit_event_loop(Cell* const*) {
@@ -286,8 +282,8 @@ const routines::Entry PLATFORM[] = {
     {"gui-redraw", redraw},
     {"gui-show-window", show_window},
     {"gui-make-view", make_view},
-    {"gui-draw-image", returns_none},
-    {"gui-draw-face", draw_face},
+    {"gui-draw-image", draw::draw_image_routine},
+    {"gui-draw-face", draw::draw_face_routine},
     {"gui-do-event-loop", do_event_loop},
     {"gui-exit-event-loop", exit_event_loop},
     {"gui-request-font", returns_none},
@@ -297,7 +293,7 @@ const routines::Entry PLATFORM[] = {
     {"gui-update-scroller", returns_none},
     {"gui-set-dark-mode", set_dark_mode},
     {"gui-support-dark-mode?", support_dark_mode},
-    {"gui-toggle-GPU", returns_none},
+    {"gui-toggle-GPU", draw::toggle_gpu_routine},
     {"gui-backend-start", backend_start},
     {"event?", event_q},
     {"find-flag?", find_flag_q},

@@ -6,6 +6,7 @@
 #include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
+#include "gui/draw_routines.hpp"
 #include "gui/event.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
@@ -93,6 +94,7 @@ void register_types() { event::init(); }
 void register_routines() {
     routines::add_entries(platform_entries());
     routines::add_entries(DRIVING);
+    routines::add_entries(draw::driver_entries());
 }
 
 void before_library() {
