@@ -131,6 +131,8 @@ struct Hooks {
     bool (*erase_background)(HWND hwnd, HDC dc, Cell* face) = nullptr;   // the colour painter
 };
 Hooks& hooks();
+// Sets the draw backend's entries (win32_draw_link.cpp).
+void link_draw_hooks();
 
 // Runs f behind a barrier: no C++ exception and no throw of the runtime
 // leaves it (foreign frames of Windows are above).  A failure puts the

@@ -332,9 +332,9 @@ void start() {
     g_backend.win8_or_later = major >= 10 || (major == 6 && minor >= 2) || (major > 6);
     g_backend.legacy_drawing = major < 6;
     set_dpi(cursor_monitor_dpi());
-    // The Direct2D and DirectWrite factories come with the draw backend.
     // The other parts of the backend (draw, controls, menus, base faces,
     // fonts) set their entries of hooks() here, before any window exists.
+    link_draw_hooks();
     default_fonts(nullptr);
     g_backend.classes_registered = register_classes(g_backend.instance);
     g_backend.win11 = g_backend.build >= 22000;
