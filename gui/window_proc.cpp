@@ -9,6 +9,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/fonts.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
 
@@ -167,6 +168,7 @@ void free_face(Cell* face_in, bool top) {
         if (Cell* selected = faces::facet(&face, faces::SELECTED)) *selected = Cell{TYPE_NONE, 0, 0, 0};
         w.set_window_word(hwnd, SLOT_AUX, -1);
     }
+    fonts::unlink_face(&face);
     faces::free(w.face_slot(hwnd));
     w.set_face_slot(hwnd, 0);
     if (Cell* state = faces::facet(&face, faces::STATE)) *state = Cell{TYPE_NONE, 0, 0, 0};
