@@ -6,6 +6,8 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/word.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
 #include "gui/window_proc.hpp"
@@ -329,6 +331,14 @@ std::string molded_facet(Cell* face, int32_t n) {
     if (type_of(c) == TYPE_LOGIC) return c->data1 ? "true" : "false";
     if (type_of(c) == TYPE_INTEGER) return std::to_string(int32_t(c->data2));
     if (type_of(c) == TYPE_BLOCK) return "block of " + std::to_string(block::length(c));
+    if (type_of(c) == TYPE_PAIR) return std::to_string(int32_t(c->data2)) + "x" + std::to_string(int32_t(c->data3));
+    if (is_word_kind(type_of(c))) return reinterpret_cast<const char*>(symbol::c_string(word::symbol_of(c)));
+    if (type_of(c) == TYPE_TUPLE) {
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(&c->data1);
+        return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]);
+    }
+    if (type_of(c) == TYPE_OBJECT) return "object";
+    if (type_of(c) == TYPE_IMAGE) return "image";
     return "set";
 }
 
