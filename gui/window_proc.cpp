@@ -150,6 +150,7 @@ void free_face(Cell* face_in, bool top) {
     uint32_t hwnd = faces::handle_of(&face);
     if (!hwnd) return;
     WindowSystem& w = ws();
+    int32_t slot = w.face_slot(hwnd);   // read while the window lives
     bool window = faces::type_is(&face, "window");
     if (window) w.hide_window(hwnd);
     Cell* rate = faces::facet(&face, faces::RATE);
@@ -169,7 +170,7 @@ void free_face(Cell* face_in, bool top) {
         w.set_window_word(hwnd, SLOT_AUX, -1);
     }
     fonts::unlink_face(&face);
-    faces::free(w.face_slot(hwnd));
+    faces::free(slot);
     w.set_face_slot(hwnd, 0);
     if (Cell* state = faces::facet(&face, faces::STATE)) *state = Cell{TYPE_NONE, 0, 0, 0};
     if (top) w.post_message(hwnd, WM_CLOSE, 0, 0);
