@@ -1,0 +1,39 @@
+// The Windows side of faces shown, changed, drawn into images and given
+// fonts: the window-system entries the Windows table points at (see
+// gui/window_system.hpp for what each does).  Window handles and fonts are
+// 32-bit words (HWND, HFONT).
+#pragma once
+#include <cstdint>
+
+#include "gui/window_system.hpp"
+#include "runtime/cell.hpp"
+
+namespace qor::gui::win32 {
+
+// ---- Facets (facets_win32.cpp)
+void     set_window_pos(const WindowPos* pos);
+uint32_t begin_positions(int32_t count);
+uint32_t defer_position(uint32_t batch, const WindowPos* pos);
+void     end_positions(uint32_t batch);
+void     set_visible(uint32_t hwnd, bool visible);
+void     enable(uint32_t hwnd, bool enabled);
+void     set_text(uint32_t hwnd, Cell* face);
+void     apply_facet(uint32_t hwnd, Cell* face, int32_t facet);
+void     set_parent(uint32_t hwnd, uint32_t parent);
+void     set_style_bits(uint32_t hwnd, uint32_t keep_mask, uint32_t bits);
+void     focus(uint32_t hwnd);
+
+// ---- Window services (window_services_win32.cpp)
+void     show_window(uint32_t hwnd);
+void     redraw(uint32_t hwnd);
+void     refresh_window(uint32_t hwnd);
+bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
+int32_t  screens(Screen* out, int32_t room);
+int32_t  current_screen();
+
+// ---- Fonts (fonts_win32.cpp)
+uint32_t make_font(const FontSpec* spec);
+void     free_font(uint32_t font);
+void     set_font(uint32_t hwnd, uint32_t font);
+
+}  // namespace qor::gui::win32
