@@ -4,11 +4,13 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 #include "gui/event.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/face_window.hpp"
 #include "gui/headless.hpp"
 #include "gui/platform_routines.hpp"
 #include "gui/window_system.hpp"
@@ -119,6 +121,7 @@ void before_library() {
     headless::reset();
     faces::init();
     init_event_builder();
+    image::set_face_capture(face_to_image);
 }
 
 }  // namespace qor::gui
