@@ -10,6 +10,10 @@
 
 namespace qor::gui::win32 {
 
+// ---- Controls (face_window_win32.cpp): the window of a face whose type
+// is a control, or 0 when the type is none of them (or creation failed).
+uint32_t make_control(Cell* face, uint32_t parent);
+
 // ---- Facets (facets_win32.cpp)
 void     set_window_pos(const WindowPos* pos);
 uint32_t begin_positions(int32_t count);
