@@ -45,22 +45,27 @@ struct Enumeration {
     int32_t count;
 };
 
-BOOL CALLBACK each_monitor(HMONITOR m, HDC, LPRECT r, LPARAM data) {
-    auto* e = reinterpret_cast<Enumeration*>(data);
-    if (e->count >= e->room) return FALSE;
-    MONITORINFO info{sizeof info, {}, {}, 0};
-    GetMonitorInfoW(m, &info);
-    Screen s{r->left, r->top, r->right - r->left, r->bottom - r->top, monitor_scale(m),
-             int32_t(reinterpret_cast<intptr_t>(m))};
-    // The primary monitor first.
-    if (info.dwFlags & MONITORINFOF_PRIMARY) {
-        for (int32_t i = e->count; i > 0; --i) e->out[i] = e->out[i - 1];
-        e->out[0] = s;
-    } else {
-        e->out[e->count] = s;
+BOOL CALLBACK each_monitor(HMONITOR m, HDC, LPRECT r, LPARAM data) noexcept {
+    // A callback of the system: nothing may unwind through it.
+    try {
+        auto* e = reinterpret_cast<Enumeration*>(data);
+        if (e->count >= e->room) return FALSE;
+        MONITORINFO info{sizeof info, {}, {}, 0};
+        GetMonitorInfoW(m, &info);
+        Screen s{r->left, r->top, r->right - r->left, r->bottom - r->top, monitor_scale(m),
+                 int32_t(reinterpret_cast<intptr_t>(m))};
+        // The primary monitor first.
+        if (info.dwFlags & MONITORINFOF_PRIMARY) {
+            for (int32_t i = e->count; i > 0; --i) e->out[i] = e->out[i - 1];
+            e->out[0] = s;
+        } else {
+            e->out[e->count] = s;
+        }
+        e->count++;
+        return TRUE;
+    } catch (...) {
+        return FALSE;
     }
-    e->count++;
-    return TRUE;
 }
 
 }  // namespace
