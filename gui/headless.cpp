@@ -395,6 +395,15 @@ void set_font(uint32_t hwnd, uint32_t font) {
     note("set-font", hwnd, font ? buf : "default");
 }
 
+// The dialog is never confirmed: nobody is there to choose.
+bool request_font(FontSpec* spec, bool mono, int32_t*) {
+    std::string name;
+    for (const uint16_t* c = spec->name; *c; ++c) name += char(*c < 128 ? *c : '?');
+    g.log.push_back("request-font \"" + name + "\" height " + std::to_string(spec->height) +
+                    (mono ? " mono" : ""));
+    return false;
+}
+
 // A face's window is its colour (grey without one); the screen is black.
 bool capture(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels) {
     uint32_t colour = 0xFF000000u;
@@ -442,6 +451,7 @@ WindowSystem g_system = {
     .enable = enable, .set_text = set_text, .apply_facet = apply_facet, .set_parent = set_parent,
     .set_style_bits = set_style_bits, .focus = focus,
     .make_font = make_font, .free_font = free_font, .set_font = set_font,
+    .request_font = request_font,
     .capture_window = capture,
 };
 

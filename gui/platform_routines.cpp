@@ -2,10 +2,14 @@
 // wrappers that check their arguments and call the window system.
 #include "gui/platform_routines.hpp"
 
+#include <string>
+
 #include "datatypes/block.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
@@ -125,6 +129,36 @@ Cell* update_font(Cell* const* args) {
 Cell* update_para(Cell* const* args) {
     fonts::update_para(args[0], integer::get_value(args[1]));
     return answer(none());
+}
+
+// request-font selected mono?: [name points bold? italic?] of the choice, or none.
+Cell* request_font(Cell* const* args) {
+    FontSpec spec{};
+    int32_t dpi = int32_t(ws().scale() * 96 + 0.5);
+    if (type_of(args[0]) == TYPE_OBJECT && object::field_count(args[0]) > fonts::PARENT) {
+        spec = fonts::spec_of(args[0], dpi);
+    } else {
+        const char16_t courier[] = u"Courier New";
+        for (int i = 0; courier[i]; ++i) spec.name[i] = uint16_t(courier[i]);
+        spec.height = -(dpi * 11) / 72;
+    }
+    int32_t points = 0;
+    if (!ws().request_font || !ws().request_font(&spec, args[1]->data1 != 0, &points)) return answer(none());
+    std::string name;
+    for (const uint16_t* c = spec.name; *c; ++c) {   // UTF-16 to UTF-8
+        uint32_t cp = *c;
+        if (cp >= 0xD800 && cp < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) cp = 0x10000 + ((cp - 0xD800) << 10) + (*++c - 0xDC00);
+        if (cp < 0x80) name += char(cp);
+        else if (cp < 0x800) name += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+        else if (cp < 0x10000) name += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+        else name += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+    }
+    Cell list = block::make(4);
+    gc::CellRoot keep(&list);
+    Cell items[] = {string::from_utf8(name.data(), name.size()), integer::make(points), logic(spec.weight == 700),
+                    logic(spec.italic)};
+    for (const Cell& c : items) block::append_copy(&list, &c);
+    return answer(list);
 }
 
 Cell* face_to_image(Cell* const* args) {
@@ -298,7 +332,7 @@ const routines::Entry PLATFORM[] = {
     {"gui-draw-face", draw_face},
     {"gui-do-event-loop", do_event_loop},
     {"gui-exit-event-loop", exit_event_loop},
-    {"gui-request-font", returns_none},
+    {"gui-request-font", request_font},
     {"gui-request-file", returns_none},
     {"gui-request-dir", returns_none},
     {"gui-text-box-metrics", text_box_metrics},

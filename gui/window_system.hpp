@@ -114,6 +114,9 @@ struct WindowSystem {
     uint32_t (*make_font)(const FontSpec* spec);                   // 0 on failure
     void     (*free_font)(uint32_t font);
     void     (*set_font)(uint32_t hwnd, uint32_t font);             // 0: the default GUI font
+    // The font dialog, starting from the spec; false when cancelled.  On
+    // success the spec holds the choice and points its size in points.
+    bool     (*request_font)(FontSpec* spec, bool mono, int32_t* points);
 
     // ---- Capture: the window (0: the whole screen) into 0xAARRGGBB pixels;
     // with pixels null only the size is answered.

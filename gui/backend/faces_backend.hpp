@@ -39,5 +39,6 @@ int32_t  current_screen();
 uint32_t make_font(const FontSpec* spec);
 void     free_font(uint32_t font);
 void     set_font(uint32_t hwnd, uint32_t font);
+bool     request_font(FontSpec* spec, bool mono, int32_t* points);
 
 }  // namespace qor::gui::win32
