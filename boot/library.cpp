@@ -56,6 +56,7 @@ const Source LIBRARY_SOURCES[] = {
     {"library/tools.qor", 0},
     {"library/startup.qor", 0},
     {"gui/view.qor", TYPE_EVENT},
+    {"gui/faces.qor", TYPE_EVENT},
     {"gui/draw.qor", TYPE_EVENT},
     {"console/engine.qor", 0},
     {"console/stdio.qor", 0},

@@ -19,6 +19,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/stack.hpp"
+#include "datatypes/system_fields.hpp"
 #include "datatypes/text_out.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/unset.hpp"
@@ -256,8 +257,26 @@ Cell* image_make(Cell* prototype, Cell* spec) {
 
 Cell* image_copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
 
-// to: an image gives its copy; anything else raises script/bad-to-arg.
+namespace {
+image::FaceCapture g_face_capture = nullptr;
+}
+
+namespace image {
+void set_face_capture(FaceCapture capture) { g_face_capture = capture; }
+}  // namespace image
+
+// to: an image gives its copy, a face its window's capture; anything else
+// raises script/bad-to-arg.
 Cell* image_to(Cell*, Cell* spec) {
+    if (type_of(spec) == TYPE_OBJECT && g_face_capture && system_fields::field(spec, "type") &&
+        system_fields::field(spec, "state")) {
+        Cell out{TYPE_NONE, 0, 0, 0};
+        gc::CellRoot keep(&out);
+        g_face_capture(spec, &out);
+        Cell* result = stack::arguments_base();
+        *result = out;
+        return result;
+    }
     if (type_of(spec) != TYPE_IMAGE) raise_bad_to_arg(TYPE_IMAGE, spec);
     Cell whole = *spec;
     whole.data1 = 0;

@@ -19,6 +19,12 @@ namespace qor::image {
 
 void init();   // registers image! (after series!) and the "image" resource type
 
+// `to image!` of a face (an object with `type` and `state` fields): the
+// GUI's capture, set at its start-up; it writes the image, or none when the
+// face has no window, to out.  Without one, objects are refused.
+using FaceCapture = void (*)(const Cell* face, Cell* out);
+void set_face_capture(FaceCapture capture);
+
 // Channel modes of the path words.
 enum Channel : int32_t { CHANNEL_ALPHA = 0, CHANNEL_RGB = 1, CHANNEL_ARGB = 2 };
 

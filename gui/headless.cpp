@@ -6,6 +6,8 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/word.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
 #include "gui/window_proc.hpp"
@@ -36,6 +38,8 @@ struct State {
     int32_t char_width = 7, line_height = 15;
     double scale = 1.0;
     std::vector<std::string> log;
+    std::vector<bool> fonts;   // live fonts by number
+    uint32_t batches = 0;
 };
 State g;
 
@@ -53,6 +57,8 @@ void note(const char* what, uint32_t hwnd, const std::string& more = "") {
 }
 
 int32_t word_index(int32_t offset) { return (60 + offset) / 4; }
+
+void kill(uint32_t hwnd);
 
 // ---- Entries
 
@@ -89,10 +95,7 @@ void dispatch(Message* msg) {
     if (a.handled) return;
     if (msg->message == WM_CLOSE) {
         note("destroy", msg->hwnd);
-        uint32_t closing = msg->hwnd;
-        for (size_t i = 0; i < g.windows.size(); ++i)   // its children go with it
-            if (g.windows[i].alive && g.windows[i].parent == closing) g.windows[i].alive = false;
-        if (Window* gone = window(closing)) gone->alive = false;
+        kill(msg->hwnd);
     }
 }
 
@@ -116,7 +119,7 @@ uint32_t vk_of_char(uint32_t ch) {
 }
 bool window_enabled(uint32_t hwnd) { return window(hwnd) != nullptr; }
 void track_leave(uint32_t hwnd) { note("track-leave", hwnd); }
-uint32_t capture() { return g.capture; }
+uint32_t capture_mouse() { return g.capture; }
 void release_capture() { g.capture = 0; }
 void message_pos(int32_t* x, int32_t* y) {
     *x = g.pointer_x;
@@ -214,8 +217,16 @@ void hide_window(uint32_t hwnd) {
     if (Window* w = window(hwnd)) w->visible = false;
     note("hide", hwnd);
 }
+// A window takes its descendants with it.
+void kill(uint32_t hwnd) {
+    Window* w = window(hwnd);
+    if (!w) return;
+    w->alive = false;
+    for (size_t i = 0; i < g.windows.size(); ++i)
+        if (g.windows[i].alive && g.windows[i].parent == hwnd) kill(FIRST_HANDLE + uint32_t(i) * 4);
+}
 void destroy_window(uint32_t hwnd) {
-    if (Window* w = window(hwnd)) w->alive = false;
+    kill(hwnd);
     note("destroy", hwnd);
 }
 void show_window(uint32_t hwnd) {
@@ -264,15 +275,190 @@ void system_metrics(int32_t* scroller_w, int32_t* scroller_h, uint32_t* text, ui
     *panel = 0xF0F0F0;
 }
 
+// ---- Facets, fonts, capture
+
+std::string pos_text(const WindowPos* p) {
+    char buf[96];
+    std::string s;
+    if (!(p->flags & SWP_NOMOVE)) {
+        std::snprintf(buf, sizeof buf, " at %dx%d", p->x, p->y);
+        s += buf;
+    }
+    if (!(p->flags & SWP_NOSIZE)) {
+        std::snprintf(buf, sizeof buf, " size %dx%d", p->width, p->height);
+        s += buf;
+    }
+    if (!(p->flags & SWP_NOZORDER)) s += " top";
+    if (p->flags & SWP_SHOWWINDOW) s += " show";
+    if (p->flags & SWP_HIDEWINDOW) s += " hide";
+    return s.empty() ? s : s.substr(1);
+}
+
+void place(const WindowPos* p) {
+    Window* w = window(p->hwnd);
+    if (!w) return;
+    if (!(p->flags & SWP_NOMOVE)) {
+        w->x = p->x;
+        w->y = p->y;
+    }
+    if (!(p->flags & SWP_NOSIZE)) {
+        w->width = p->width;
+        w->height = p->height;
+    }
+    if (p->flags & SWP_SHOWWINDOW) w->visible = true;
+    if (p->flags & SWP_HIDEWINDOW) w->visible = false;
+}
+
+void set_window_pos(const WindowPos* p) {
+    place(p);
+    note("set-pos", p->hwnd, pos_text(p));
+}
+uint32_t begin_positions(int32_t count) {
+    g.log.push_back("defer-begin " + std::to_string(count));
+    return ++g.batches;
+}
+uint32_t defer_position(uint32_t batch, const WindowPos* p) {
+    place(p);
+    note("defer", p->hwnd, pos_text(p));
+    return batch;
+}
+void end_positions(uint32_t) { g.log.push_back("defer-end"); }
+void set_visible(uint32_t hwnd, bool visible) {
+    if (Window* w = window(hwnd)) w->visible = visible;
+    note(visible ? "show" : "hide", hwnd);
+}
+void enable(uint32_t hwnd, bool enabled) { note(enabled ? "enable" : "disable", hwnd); }
+
+std::string molded_facet(Cell* face, int32_t n) {
+    Cell* c = faces::facet(face, n);
+    if (!c) return "none";
+    if (type_of(c) == TYPE_STRING) return "\"" + string::to_utf8(c) + "\"";
+    if (type_of(c) == TYPE_NONE) return "none";
+    if (type_of(c) == TYPE_LOGIC) return c->data1 ? "true" : "false";
+    if (type_of(c) == TYPE_INTEGER) return std::to_string(int32_t(c->data2));
+    if (type_of(c) == TYPE_BLOCK) return "block of " + std::to_string(block::length(c));
+    if (type_of(c) == TYPE_PAIR) return std::to_string(int32_t(c->data2)) + "x" + std::to_string(int32_t(c->data3));
+    if (is_word_kind(type_of(c))) return reinterpret_cast<const char*>(symbol::c_string(word::symbol_of(c)));
+    if (type_of(c) == TYPE_TUPLE) {
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(&c->data1);
+        return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]);
+    }
+    if (type_of(c) == TYPE_OBJECT) return "object";
+    if (type_of(c) == TYPE_IMAGE) return "image";
+    return "set";
+}
+
+void set_text(uint32_t hwnd, Cell* face) { note("set-text", hwnd, molded_facet(face, faces::TEXT)); }
+
+const char* const FACET_NAMES[] = {
+    "type", "offset", "size", "text", "image", "color", "menu", "data", "enabled?", "visible?",
+    "selected", "flags", "options", "parent", "pane", "state", "rate", "edge", "para", "font",
+    "actors", "extra", "draw",
+};
+void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
+    if (facet < 0 || facet > faces::DRAW) return;
+    note("set", hwnd, std::string(FACET_NAMES[facet]) + " " + molded_facet(face, facet));
+}
+void set_parent(uint32_t hwnd, uint32_t parent) {
+    if (Window* w = window(hwnd)) w->parent = parent;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%X", unsigned(parent));
+    note("set-parent", hwnd, buf);
+}
+void set_style_bits(uint32_t hwnd, uint32_t keep, uint32_t bits) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "keep %X bits %X", unsigned(keep), unsigned(bits));
+    note("style", hwnd, buf);
+}
+void focus(uint32_t hwnd) { note("focus", hwnd); }
+
+constexpr uint32_t FIRST_FONT = 0xF0000;
+uint32_t make_font(const FontSpec* spec) {
+    g.fonts.push_back(true);
+    uint32_t font = FIRST_FONT + uint32_t(g.fonts.size() - 1);
+    std::string name;
+    for (const uint16_t* c = spec->name; *c; ++c) name += char(*c < 128 ? *c : '?');
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\"%s\" height %d weight %d%s%s%s angle %d quality %d",
+                  name.c_str(), spec->height, spec->weight, spec->italic ? " italic" : "",
+                  spec->underline ? " underline" : "", spec->strike ? " strike" : "",
+                  spec->orientation, spec->quality);
+    note("make-font", font, buf);
+    return font;
+}
+void free_font(uint32_t font) {
+    uint32_t i = font - FIRST_FONT;
+    if (font < FIRST_FONT || i >= g.fonts.size() || !g.fonts[i]) {
+        note("free-font of no font", font);
+        return;
+    }
+    g.fonts[i] = false;
+    note("free-font", font);
+}
+void set_font(uint32_t hwnd, uint32_t font) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%X", unsigned(font));
+    note("set-font", hwnd, font ? buf : "default");
+}
+
+// The dialog is never confirmed: nobody is there to choose.
+bool request_font(FontSpec* spec, bool mono, int32_t*) {
+    std::string name;
+    for (const uint16_t* c = spec->name; *c; ++c) name += char(*c < 128 ? *c : '?');
+    g.log.push_back("request-font \"" + name + "\" height " + std::to_string(spec->height) +
+                    (mono ? " mono" : ""));
+    return false;
+}
+
+// A face's window is its colour (grey without one); the screen is black.
+bool capture(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels) {
+    uint32_t colour = 0xFF000000u;
+    if (hwnd) {
+        Window* w = window(hwnd);
+        if (!w) return false;
+        *width = w->width;
+        *height = w->height;
+        colour = 0xFFF0F0F0u;
+        Cell* c = faces::facet(faces::of_window(hwnd), faces::COLOR);
+        if (c && type_of(c) == TYPE_TUPLE) {
+            const uint8_t* b = reinterpret_cast<const uint8_t*>(&c->data1);
+            colour = 0xFF000000u | uint32_t(b[0]) << 16 | uint32_t(b[1]) << 8 | b[2];
+        }
+    } else {
+        *width = int32_t(1920 * g.scale);
+        *height = int32_t(1080 * g.scale);
+    }
+    if (!pixels) return true;
+    for (int32_t i = 0; i < *width * *height; ++i) pixels[i] = colour;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%dx%d", *width, *height);
+    note("capture", hwnd, buf);
+    return true;
+}
+
 WindowSystem g_system = {
-    "headless", get_message, translate, dispatch, post_quit, post_message,
-    key_held, vk_to_char, scan_to_vk, vk_of_char, window_enabled, track_leave, capture,
-    release_capture, message_pos, list_item_at,
-    face_slot, set_face_slot, window_word, set_window_word, parent_of, root_owner,
-    own_window_at, screen_to_client, client_to_screen, scale,
-    start, screens, current_screen, make_view, hide_window, destroy_window, show_window,
-    refresh_window, redraw, update_view, set_timer, text_size, support_dark_mode,
-    set_dark_mode, version, shutdown, system_metrics,
+    .name = "headless", .get_message = get_message, .translate = translate, .dispatch = dispatch,
+    .post_quit = post_quit, .post_message = post_message,
+    .key_held = key_held, .vk_to_char = vk_to_char, .scan_to_vk = scan_to_vk,
+    .vk_of_char = vk_of_char, .window_enabled = window_enabled, .track_leave = track_leave,
+    .capture = capture_mouse, .release_capture = release_capture, .message_pos = message_pos,
+    .list_item_at = list_item_at,
+    .face_slot = face_slot, .set_face_slot = set_face_slot, .window_word = window_word,
+    .set_window_word = set_window_word, .parent_of = parent_of, .root_owner = root_owner,
+    .own_window_at = own_window_at, .screen_to_client = screen_to_client,
+    .client_to_screen = client_to_screen, .scale = scale,
+    .start = start, .screens = screens, .current_screen = current_screen, .make_view = make_view,
+    .hide_window = hide_window, .destroy_window = destroy_window, .show_window = show_window,
+    .refresh_window = refresh_window, .redraw = redraw, .update_view = update_view,
+    .set_timer = set_timer, .text_size = text_size, .support_dark_mode = support_dark_mode,
+    .set_dark_mode = set_dark_mode, .version = version, .shutdown = shutdown, .system_metrics = system_metrics,
+    .set_window_pos = set_window_pos, .begin_positions = begin_positions,
+    .defer_position = defer_position, .end_positions = end_positions, .set_visible = set_visible,
+    .enable = enable, .set_text = set_text, .apply_facet = apply_facet, .set_parent = set_parent,
+    .set_style_bits = set_style_bits, .focus = focus,
+    .make_font = make_font, .free_font = free_font, .set_font = set_font,
+    .request_font = request_font,
+    .capture_window = capture,
 };
 
 }  // namespace
@@ -301,6 +487,12 @@ void set_metrics(int32_t char_width, int32_t line_height) {
 void set_scale(double s) { g.scale = s; }
 
 bool window_alive(uint32_t hwnd) { return window(hwnd) != nullptr; }
+int32_t live_fonts() {
+    int32_t n = 0;
+    for (bool f : g.fonts) n += f;
+    return n;
+}
+
 int32_t live_windows() {
     int32_t n = 0;
     for (const Window& w : g.windows) n += w.alive;

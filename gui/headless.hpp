@@ -32,5 +32,6 @@ void set_scale(double scale);
 
 bool window_alive(uint32_t hwnd);
 int32_t live_windows();
+int32_t live_fonts();
 
 }  // namespace qor::gui::headless

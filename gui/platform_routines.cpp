@@ -2,10 +2,14 @@
 // wrappers that check their arguments and call the window system.
 #include "gui/platform_routines.hpp"
 
+#include <string>
+
 #include "datatypes/block.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/number_support.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
@@ -16,6 +20,9 @@
 #include "gui/event.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/face_window.hpp"
+#include "gui/facet_sync.hpp"
+#include "gui/fonts.hpp"
 #include "gui/window_proc.hpp"
 #include "gui/window_system.hpp"
 #include "library/routines.hpp"
@@ -68,7 +75,9 @@ Cell* get_screen_size(Cell* const* args) {
     int32_t n = ws().screens(screens, 16);
     int32_t id = integer::get_value(args[0]);
     for (int32_t i = 0; i < n; ++i)
-        if (screens[i].id == id) return answer(pair::make(screens[i].width, screens[i].height));
+        if (screens[i].id == id)   // in logical units
+            return answer(pair::make(int32_t(screens[i].width / screens[i].scale),
+                                     int32_t(screens[i].height / screens[i].scale)));
     return answer(pair::make(0, 0));
 }
 
@@ -100,22 +109,64 @@ Cell* destroy_view(Cell* const* args) {
 Cell* update_view(Cell* const* args) {
     Cell* v = args[0];
     if (type_of(v) == TYPE_BLOCK) {
-        uint32_t n = block::length(v);
-        for (uint32_t i = 0; i < n; ++i) {
-            Cell* f = block::item(v, i);
-            if (type_of(f) != TYPE_OBJECT) number_support::raise_invalid_type(type_of(f));
-        }
-        Cell faces_block = *v;
-        gc::CellRoot keep(&faces_block);
-        for (uint32_t i = 0; i < block::length(&faces_block); ++i) {
-            Cell f = *block::item(&faces_block, i);
-            if (!faces::type_is(&f, "screen")) ws().update_view(&f);
-        }
+        gui::update_views(v);
         return answer(none());
     }
     if (type_of(v) != TYPE_OBJECT) number_support::raise_invalid_type(type_of(v));
-    if (!faces::type_is(v, "screen")) ws().update_view(v);
+    if (!faces::type_is(v, "screen")) gui::update_view(v);
     return answer(none());
+}
+
+Cell* on_change_facet(Cell* const* args) {
+    update_facet(args);
+    return answer(none());
+}
+
+Cell* update_font(Cell* const* args) {
+    fonts::update_font(args[0], integer::get_value(args[1]));
+    return answer(none());
+}
+
+Cell* update_para(Cell* const* args) {
+    fonts::update_para(args[0], integer::get_value(args[1]));
+    return answer(none());
+}
+
+// request-font selected mono?: [name points bold? italic?] of the choice, or none.
+Cell* request_font(Cell* const* args) {
+    FontSpec spec{};
+    int32_t dpi = int32_t(ws().scale() * 96 + 0.5);
+    if (type_of(args[0]) == TYPE_OBJECT && object::field_count(args[0]) > fonts::PARENT) {
+        spec = fonts::spec_of(args[0], dpi);
+    } else {
+        const char16_t courier[] = u"Courier New";
+        for (int i = 0; courier[i]; ++i) spec.name[i] = uint16_t(courier[i]);
+        spec.height = -(dpi * 11) / 72;
+    }
+    int32_t points = 0;
+    if (!ws().request_font || !ws().request_font(&spec, args[1]->data1 != 0, &points)) return answer(none());
+    std::string name;
+    for (const uint16_t* c = spec.name; *c; ++c) {   // UTF-16 to UTF-8
+        uint32_t cp = *c;
+        if (cp >= 0xD800 && cp < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) cp = 0x10000 + ((cp - 0xD800) << 10) + (*++c - 0xDC00);
+        if (cp < 0x80) name += char(cp);
+        else if (cp < 0x800) name += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+        else if (cp < 0x10000) name += {char(0xE0 | cp >> 12), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+        else name += {char(0xF0 | cp >> 18), char(0x80 | (cp >> 12 & 0x3F)), char(0x80 | (cp >> 6 & 0x3F)), char(0x80 | (cp & 0x3F))};
+    }
+    Cell list = block::make(4);
+    gc::CellRoot keep(&list);
+    Cell items[] = {string::from_utf8(name.data(), name.size()), integer::make(points), logic(spec.weight == 700),
+                    logic(spec.italic)};
+    for (const Cell& c : items) block::append_copy(&list, &c);
+    return answer(list);
+}
+
+Cell* face_to_image(Cell* const* args) {
+    Cell out{TYPE_NONE, 0, 0, 0};
+    gc::CellRoot keep(&out);
+    gui::face_to_image(args[0], &out);
+    return answer(out);
 }
 
 Cell* refresh_window(Cell* const* args) {
@@ -141,13 +192,7 @@ Cell* make_view(Cell* const* args) {
     if (rate && type_of(rate) != TYPE_NONE && type_of(rate) != TYPE_INTEGER && type_of(rate) != TYPE_TIME)
         raise_error("script", "invalid-facet-type", rate);
     uint32_t hwnd = ws().make_view(&face, handle::value_of(args[1]));
-    if (hwnd) {
-        Cell* r = faces::facet(&face, faces::RATE);
-        if (r && type_of(r) != TYPE_NONE) {
-            Cell copy = *r;
-            apply_rate(hwnd, &copy);
-        }
-    }
+    if (hwnd) apply_initial_facets(hwnd, &face);
     return answer(handle::make(hwnd, handle::CLASS_WINDOW));
 }
 
@@ -271,10 +316,10 @@ const routines::Entry PLATFORM[] = {
     {"gui-get-current-screen", get_current_screen},
     {"gui-get-screen-size", get_screen_size},
     {"gui-size-text", size_text},
-    {"gui-on-change-facet", returns_none},
+    {"gui-on-change-facet", on_change_facet},
     {"gui-update-text", returns_none},
-    {"gui-update-font", returns_none},
-    {"gui-update-para", returns_none},
+    {"gui-update-font", update_font},
+    {"gui-update-para", update_para},
     {"gui-destroy-view", destroy_view},
     {"gui-detach-image", returns_none},
     {"gui-update-view", update_view},
@@ -286,7 +331,7 @@ const routines::Entry PLATFORM[] = {
     {"gui-draw-face", draw::draw_face_routine},
     {"gui-do-event-loop", do_event_loop},
     {"gui-exit-event-loop", exit_event_loop},
-    {"gui-request-font", returns_none},
+    {"gui-request-font", request_font},
     {"gui-request-file", returns_none},
     {"gui-request-dir", returns_none},
     {"gui-text-box-metrics", text_box_metrics},
@@ -295,6 +340,7 @@ const routines::Entry PLATFORM[] = {
     {"gui-support-dark-mode?", support_dark_mode},
     {"gui-toggle-GPU", draw::toggle_gpu_routine},
     {"gui-backend-start", backend_start},
+    {"gui-face-to-image", face_to_image},
     {"event?", event_q},
     {"find-flag?", find_flag_q},
     {"send-event-os", send_event_os},

@@ -4,12 +4,14 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 #include "gui/draw_routines.hpp"
 #include "gui/event.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/face_window.hpp"
 #include "gui/headless.hpp"
 #include "gui/platform_routines.hpp"
 #include "gui/window_system.hpp"
@@ -77,6 +79,22 @@ Cell* loop_counters(Cell* const*) {
 
 Cell* face_slots_used(Cell* const*) { return answer(integer::make(faces::used())); }
 
+// gui-live: [windows fonts] the stand-in holds alive.
+Cell* live(Cell* const*) {
+    Cell list = block::make(2);
+    gc::CellRoot keep(&list);
+    Cell a = integer::make(headless::live_windows()), b = integer::make(headless::live_fonts());
+    block::append_copy(&list, &a);
+    block::append_copy(&list, &b);
+    return answer(list);
+}
+
+// gui-pump: dispatches every queued message (closes posted to destroyed faces).
+Cell* pump(Cell* const*) {
+    do_events_pending();
+    return nullptr;
+}
+
 const routines::Entry DRIVING[] = {
     {"gui-post-message", post_message},
     {"gui-hold-key", hold_key},
@@ -84,6 +102,8 @@ const routines::Entry DRIVING[] = {
     {"gui-backend-name", backend_name},
     {"gui-loop-counters", loop_counters},
     {"gui-face-slots-used", face_slots_used},
+    {"gui-live", live},
+    {"gui-pump", pump},
     {nullptr, nullptr},
 };
 
@@ -103,6 +123,7 @@ void before_library() {
     headless::reset();
     faces::init();
     init_event_builder();
+    image::set_face_capture(face_to_image);
 }
 
 }  // namespace qor::gui

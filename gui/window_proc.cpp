@@ -9,6 +9,7 @@
 #include "datatypes/raise_seam.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/fonts.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
 
@@ -149,6 +150,7 @@ void free_face(Cell* face_in, bool top) {
     uint32_t hwnd = faces::handle_of(&face);
     if (!hwnd) return;
     WindowSystem& w = ws();
+    int32_t slot = w.face_slot(hwnd);   // read while the window lives
     bool window = faces::type_is(&face, "window");
     if (window) w.hide_window(hwnd);
     Cell* rate = faces::facet(&face, faces::RATE);
@@ -167,7 +169,8 @@ void free_face(Cell* face_in, bool top) {
         if (Cell* selected = faces::facet(&face, faces::SELECTED)) *selected = Cell{TYPE_NONE, 0, 0, 0};
         w.set_window_word(hwnd, SLOT_AUX, -1);
     }
-    faces::free(w.face_slot(hwnd));
+    fonts::unlink_face(&face);
+    faces::free(slot);
     w.set_face_slot(hwnd, 0);
     if (Cell* state = faces::facet(&face, faces::STATE)) *state = Cell{TYPE_NONE, 0, 0, 0};
     if (top) w.post_message(hwnd, WM_CLOSE, 0, 0);

@@ -18,6 +18,29 @@ struct Screen {
     int32_t  id;               // the monitor's identifier
 };
 
+// One window position: SetWindowPos's arguments.  `after` is the window
+// to go behind in the z-order, 0 for the top.
+struct WindowPos {
+    uint32_t hwnd;
+    int32_t  x, y, width, height;
+    uint32_t flags;   // SWP_ flags
+    uint32_t after;
+};
+enum : uint32_t {
+    SWP_NOSIZE = 0x1, SWP_NOMOVE = 0x2, SWP_NOZORDER = 0x4, SWP_NOACTIVATE = 0x10,
+    SWP_SHOWWINDOW = 0x40, SWP_HIDEWINDOW = 0x80,
+};
+
+// What a platform font is made from (CreateFontW's arguments).
+struct FontSpec {
+    uint16_t name[32];   // UTF-16, NUL-ended; empty: the backend's default face
+    int32_t  height;     // negative: the character height in pixels
+    int32_t  orientation;
+    int32_t  weight;     // 0 or 700
+    bool     italic, underline, strike;
+    int32_t  quality;    // 0 default, 4 antialiased, 5 ClearType
+};
+
 struct WindowSystem {
     const char* name;
 
@@ -75,6 +98,33 @@ struct WindowSystem {
     // (0x00BBGGRR) that start-up hands system/view/metrics.
     void     (*system_metrics)(int32_t* scroller_w, int32_t* scroller_h, uint32_t* text, uint32_t* window,
                                uint32_t* panel);
+
+    // ---- Facets of shown faces (a null entry: not supported)
+    void     (*set_window_pos)(const WindowPos* pos);
+    uint32_t (*begin_positions)(int32_t count);                      // 0: no batch
+    uint32_t (*defer_position)(uint32_t batch, const WindowPos* pos);   // 0: the batch failed
+    void     (*end_positions)(uint32_t batch);
+    void     (*set_visible)(uint32_t hwnd, bool visible);
+    void     (*enable)(uint32_t hwnd, bool enabled);
+    void     (*set_text)(uint32_t hwnd, Cell* face);
+    // The per-type work of one facet (data, selected, flags, draw, color,
+    // para, menu, image, options), read from the face.
+    void     (*apply_facet)(uint32_t hwnd, Cell* face, int32_t facet);
+    void     (*set_parent)(uint32_t hwnd, uint32_t parent);
+    void     (*set_style_bits)(uint32_t hwnd, uint32_t keep_mask, uint32_t bits);
+    void     (*focus)(uint32_t hwnd);
+
+    // ---- Fonts
+    uint32_t (*make_font)(const FontSpec* spec);                   // 0 on failure
+    void     (*free_font)(uint32_t font);
+    void     (*set_font)(uint32_t hwnd, uint32_t font);             // 0: the default GUI font
+    // The font dialog, starting from the spec; false when cancelled.  On
+    // success the spec holds the choice and points its size in points.
+    bool     (*request_font)(FontSpec* spec, bool mono, int32_t* points);
+
+    // ---- Capture: the window (0: the whole screen) into 0xAARRGGBB pixels;
+    // with pixels null only the size is answered.
+    bool     (*capture_window)(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
 };
 
 // The backend in use: the Windows one in the product unless the environment

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "gui/window_system.hpp"
+#include "gui/backend/faces_backend.hpp"
 
 namespace qor::gui {
 
@@ -187,6 +188,22 @@ WindowSystem g_system = {
     .version = win32::version,
     .shutdown = win32::shutdown,
     .system_metrics = system_metrics,
+    .set_window_pos = win32::set_window_pos,
+    .begin_positions = win32::begin_positions,
+    .defer_position = win32::defer_position,
+    .end_positions = win32::end_positions,
+    .set_visible = win32::set_visible,
+    .enable = win32::enable,
+    .set_text = win32::set_text,
+    .apply_facet = win32::apply_facet,
+    .set_parent = win32::set_parent,
+    .set_style_bits = win32::set_style_bits,
+    .focus = win32::focus,
+    .make_font = win32::make_font,
+    .free_font = win32::free_font,
+    .set_font = win32::set_font,
+    .request_font = win32::request_font,
+    .capture_window = win32::capture_window,
 };
 
 }  // namespace

@@ -1,0 +1,36 @@
+// The Windows side of faces shown, changed, drawn into images and given
+// fonts: the window-system entries the Windows table points at (see
+// gui/window_system.hpp for what each does).  Window handles and fonts are
+// 32-bit words (HWND, HFONT).
+#pragma once
+#include <cstdint>
+
+#include "gui/window_system.hpp"
+#include "runtime/cell.hpp"
+
+namespace qor::gui::win32 {
+
+// ---- Facets (facets_win32.cpp)
+void     set_window_pos(const WindowPos* pos);
+uint32_t begin_positions(int32_t count);
+uint32_t defer_position(uint32_t batch, const WindowPos* pos);
+void     end_positions(uint32_t batch);
+void     set_visible(uint32_t hwnd, bool visible);
+void     enable(uint32_t hwnd, bool enabled);
+void     set_text(uint32_t hwnd, Cell* face);
+void     apply_facet(uint32_t hwnd, Cell* face, int32_t facet);
+void     set_parent(uint32_t hwnd, uint32_t parent);
+void     set_style_bits(uint32_t hwnd, uint32_t keep_mask, uint32_t bits);
+void     focus(uint32_t hwnd);
+
+// ---- Capture (window_services_win32.cpp); showing, redrawing and the
+// monitors are the window system's own (win32_views.cpp, win32_screens.cpp).
+bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
+
+// ---- Fonts (fonts_win32.cpp)
+uint32_t make_font(const FontSpec* spec);
+void     free_font(uint32_t font);
+void     set_font(uint32_t hwnd, uint32_t font);
+bool     request_font(FontSpec* spec, bool mono, int32_t* points);
+
+}  // namespace qor::gui::win32
