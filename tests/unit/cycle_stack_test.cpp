@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "runtime_fixture.hpp"
 #include "datatypes/value_helpers.hpp"
@@ -60,26 +62,33 @@ TEST_F(CycleStack, GuardRestoresTheDepthWhenAWalkThrows) {
     cycle_stack::reset();
 }
 
-// Fills the fixed holder with one-byte binaries until three node frames
-// are in use, then thins the last frame out to every tenth node (and a few
-// of the others), so that the collector evacuates it.
+// Fills the fixed holder with one-byte binaries until a node frame made
+// for them is nearly full, then thins that last frame out to every tenth
+// node and frees a few thousand of the others, so that the collector
+// evacuates the last frame (however many frames start-up left in use).
 [[gnu::noinline]] void fill_and_thin(Cell* holder) {
-    for (int i = 0; i < 28000; i++) {
+    NodeFrame* first_last = memory::record->node_last;
+    for (int i = 0; i < 200000; i++) {
+        NodeFrame* last = memory::record->node_last;
+        if (last != first_last && last->used >= memory::NODES_PER_FRAME - 1000) break;
         Cell c = {TYPE_BINARY, 0, 0, 0};
         set_cell_node(&c, memory::alloc_bytes(1));
         block::append_copy(holder, &c);
     }
-    NodeFrame* frames[3] = {memory::record->node_first, memory::record->node_first->next, memory::record->node_last};
-    uint32_t seen[3] = {0, 0, 0};
+    NodeFrame* last = memory::record->node_last;
+    std::vector<std::pair<NodeFrame*, uint32_t>> seen;
     for (uint32_t i = 0; i < block::length(holder); i++) {
         Cell* c = block::cell_at(holder, i);
+        if (type_of(c) != TYPE_BINARY) continue;
         Node n = cell_node(c);
-        for (int f = 0; f < 3; f++) {
-            if (n < frames[f]->slots() || n >= frames[f]->slots_end()) continue;
-            uint32_t k = seen[f]++;
-            bool drop = f == 0 ? k < 20 : f == 1 ? k < 1000 : (k % 10) != 0;
-            if (drop) *c = Cell{TYPE_NONE, 0, 0, 0};
-        }
+        NodeFrame* f = memory::record->node_first;
+        while (f && (n < f->slots() || n >= f->slots_end())) f = f->next;
+        if (!f) continue;
+        auto it = std::find_if(seen.begin(), seen.end(), [f](auto& e) { return e.first == f; });
+        if (it == seen.end()) it = seen.insert(seen.end(), {f, 0});
+        uint32_t k = it->second++;
+        bool drop = f == last ? (k % 10) != 0 : k < 3000;
+        if (drop) *c = Cell{TYPE_NONE, 0, 0, 0};
     }
 }
 
