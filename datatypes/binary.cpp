@@ -9,6 +9,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/dispatch.hpp"
+#include "datatypes/image_backend.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
@@ -221,6 +222,15 @@ Cell* binary_to(Cell*, Cell* spec_in) {
         uint64_t bits;
         std::memcpy(&bits, &d, 8);
         put_be(bytes, bits, 8);
+        break;
+    }
+    case TYPE_IMAGE: {
+        // The raw pixels from the index, 4 bytes each as held (B, G, R, A).
+        image_backend::Bitmap* bitmap = image_backend::bitmap(&spec);
+        if (!bitmap) break;
+        uint32_t from = spec.data1 < bitmap->count() ? spec.data1 : bitmap->count();
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(bitmap->pixels() + from);
+        bytes.assign(p, p + 4 * (bitmap->count() - from));
         break;
     }
     case TYPE_ISSUE:

@@ -16,6 +16,8 @@
 //                    internal/not-done
 //   call_in_frame    without it, the call_function entry runs the handler
 //                    (no frame label)
+//   call_spread      without it, call_in_frame runs the plain arguments (the
+//                    refinements keep their defaults)
 //   current_position without it, an error's `near` stays none
 //   current_call     without it, the running call is unknown (<anon>)
 //   list_calls, print_calls   without them, stacks list nothing
@@ -49,6 +51,12 @@ struct Links {
     // frame labelled with the word `label`; the result goes to *result.
     void (*call_in_frame)(const Cell* label, const Cell* function, const Cell* args,
                           uint32_t count, Cell* result) = nullptr;
+    // The same for a function! given a value for every slot of its spec in
+    // order: plain arguments, then each refinement's flag (logic!) and its
+    // arguments (none when the flag is false).  Missing slots take their
+    // defaults; values past the spec are dropped.
+    void (*call_spread)(const Cell* label, const Cell* function, const Cell* args,
+                        uint32_t count, Cell* result) = nullptr;
     // The block position being evaluated (an error's `near`), or null.
     const Cell* (*current_position)() = nullptr;
     // The word of the innermost function or native call frame, or null.

@@ -1,9 +1,11 @@
 // port!: making ports from a scheme, forwarding actions to the scheme's
 // actor, and read and write built on open, copy, insert and close.
 //
-// An actor function is called with the port and the action's plain
-// arguments; its refinements are left at their defaults (false, and none
-// for their arguments).
+// An actor function is called with the port, the action's arguments and,
+// for most actions, every refinement in the action's declared order: its
+// flag as a logic! and its arguments (none when it is off).  The call goes
+// up through the hook table (`call_spread`), which fills the function's
+// slots in spec order.
 #include "datatypes/port.hpp"
 
 #include <initializer_list>
@@ -81,22 +83,53 @@ void call_actor(const char* action, const Cell* args, uint32_t count, Cell* resu
     Cell function = *fn;
     gc::CellRoot keep_fn(&function);
     eval_links::Links& links = eval_links::get();
-    if (links.call_in_frame) links.call_in_frame(&label, &function, args, count, result);
+    if (links.call_spread) links.call_spread(&label, &function, args, count, result);
+    else if (links.call_in_frame) links.call_in_frame(&label, &function, args, count, result);
     else eval_links::call_function(&function, args, count, result);
+}
+
+// The arguments of one forwarded call, built in the action's order.
+struct Args {
+    static constexpr uint32_t MAX = 24;
+    Cell cells[MAX];
+    uint32_t count = 0;
+    gc::CellRoot keep{cells, MAX};
+    Args() {
+        for (Cell& c : cells) c = Cell{TYPE_NONE, 0, 0, 0};
+    }
+    Args& value(const Cell* v) {
+        cells[count++] = v ? *v : Cell{TYPE_NONE, 0, 0, 0};
+        return *this;
+    }
+    Args& flag(bool on) {
+        cells[count++] = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+        return *this;
+    }
+    // A refinement with one argument: on when the argument is given.
+    Args& refine(const Cell* v) { return flag(v != nullptr).value(v); }
+    Args& refine_int(bool on, int32_t n) {
+        Cell c{TYPE_INTEGER, 0, uint32_t(n), 0};
+        return flag(on).value(on ? &c : nullptr);
+    }
+};
+
+Cell* forward_args(const char* action, Args& args) {
+    Cell result{TYPE_NONE, 0, 0, 0};
+    gc::CellRoot keep(&result);
+    call_actor(action, args.cells, args.count, &result);
+    Cell* slot = stack::arguments_base();
+    *slot = result;
+    return slot;
 }
 
 // Forwards to the actor with the port and up to two more arguments; the
 // result lands in the action's result slot.
 Cell* forward(const char* action, const Cell* port, const Cell* a = nullptr, const Cell* b = nullptr) {
-    Cell args[3] = {*port, a ? *a : Cell{TYPE_NONE, 0, 0, 0}, b ? *b : Cell{TYPE_NONE, 0, 0, 0}};
-    gc::CellRoot k0(&args[0]), k1(&args[1]), k2(&args[2]);
-    uint32_t count = b ? 3 : a ? 2 : 1;
-    Cell result{TYPE_NONE, 0, 0, 0};
-    gc::CellRoot keep(&result);
-    call_actor(action, args, count, &result);
-    Cell* slot = stack::arguments_base();
-    *slot = result;
-    return slot;
+    Args args;
+    args.value(port);
+    if (a || b) args.value(a);
+    if (b) args.value(b);
+    return forward_args(action, args);
 }
 
 // The direct slots take their operands from the argument stack.
@@ -122,32 +155,54 @@ int32_t port_mold(Cell* value, Cell* out, bool only, bool all, bool flat, Cell*,
     return limit - 1;
 }
 
-Cell* port_insert(Cell* series, Cell* value, int32_t, bool, int32_t, bool append) {
-    return forward(append ? "append" : "insert", series, value);
+// append, insert and change: /part reaches the actor as a count; /dup 1
+// is the same as no /dup.
+Cell* port_insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    Args args;
+    args.value(series).value(value).refine_int(part >= 0, part).flag(only).refine_int(dup != 1, dup);
+    return forward_args(append ? "append" : "insert", args);
 }
-Cell* port_change(Cell* series, Cell* value, int32_t, bool, int32_t) { return forward("change", series, value); }
+Cell* port_change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+    Args args;
+    args.value(series).value(value).refine_int(part >= 0, part).flag(only).refine_int(dup != 1, dup);
+    return forward_args("change", args);
+}
 Cell* port_clear(Cell* p) { return forward("clear", p); }
 Cell* port_create(Cell* p) { return forward("create", p); }
 Cell* port_close(Cell* p) { return forward("close", p); }
 Cell* port_delete(Cell* p) { return forward("delete", p); }
 Cell* port_query(Cell* p) { return forward("query", p); }
 Cell* port_update(Cell* p) { return forward("update", p); }
-Cell* port_copy(Cell* value, Cell* result, Cell*, bool, Cell*) {
-    Cell* got = forward("copy", value);
+Cell* port_copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
+    Args args;
+    args.value(value).refine(part).flag(deep).refine(types);
+    Cell* got = forward_args("copy", args);
     *result = *got;
     return result;
 }
-Cell* port_find(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool, bool) {
-    return forward("find", series, value);
+Cell* port_find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+                Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    Args args;
+    args.value(series).value(value).refine(part).flag(only).flag(case_).flag(same).flag(any).refine(with)
+        .refine(skip).flag(last).flag(reverse).flag(tail).flag(match);
+    return forward_args("find", args);
 }
-Cell* port_select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
-    return forward("select", series, value);
+Cell* port_select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+                  Cell* skip, bool last, bool reverse) {
+    Args args;
+    args.value(series).value(value).refine(part).flag(only).flag(case_).flag(same).flag(any).refine(with)
+        .refine(skip).flag(last).flag(reverse);
+    return forward_args("select", args);
 }
 int32_t port_length(Cell* p) {
     Cell* got = forward("length?", p);
     return type_of(got) == TYPE_INTEGER ? integer::get_value(got) : -1;
 }
-Cell* port_move(Cell* origin, Cell* target, Cell*) { return forward("move", origin, target); }
+Cell* port_move(Cell* origin, Cell* target, Cell* part) {
+    Args args;
+    args.value(origin).value(target).refine(part);
+    return forward_args("move", args);
+}
 Cell* port_pick(Cell* series, int32_t index) {
     Cell i = integer_cell(index);
     return forward("pick", series, &i);
@@ -156,15 +211,44 @@ Cell* port_poke(Cell* series, int32_t index, Cell* value) {
     Cell i = integer_cell(index);
     return forward("poke", series, &i, value);
 }
-Cell* port_put(Cell* series, Cell* key, Cell* value, bool) { return forward("put", series, key, value); }
-Cell* port_remove(Cell* series, Cell*, Cell*) { return forward("remove", series); }
-Cell* port_reverse(Cell* series, Cell*, Cell*) { return forward("reverse", series); }
-Cell* port_sort(Cell* series, bool, Cell*, Cell*, Cell*, bool, bool, bool) { return forward("sort", series); }
+Cell* port_put(Cell* series, Cell* key, Cell* value, bool case_) {
+    Args args;
+    args.value(series).value(key).value(value).flag(case_);
+    return forward_args("put", args);
+}
+Cell* port_remove(Cell* series, Cell* part, Cell* key) {
+    Args args;
+    args.value(series).refine(part).refine(key);
+    return forward_args("remove", args);
+}
+Cell* port_reverse(Cell* series, Cell* part, Cell* skip) {
+    Args args;
+    args.value(series).refine(part).refine(skip);
+    return forward_args("reverse", args);
+}
+Cell* port_sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse,
+                bool stable) {
+    Args args;
+    args.value(series).flag(case_).refine(skip).refine(compare).refine(part).flag(all).flag(reverse).flag(stable);
+    return forward_args("sort", args);
+}
 Cell* port_swap(Cell* a, Cell* b) { return forward("swap", a, b); }
 Cell* port_rename(Cell* a, Cell* b) { return forward("rename", a, b); }
-Cell* port_take(Cell* series, Cell*, bool, bool) { return forward("take", series); }
-Cell* port_trim(Cell* series, bool, bool, bool, bool, bool, Cell*) { return forward("trim", series); }
-Cell* port_modify(Cell* target, Cell* f, Cell* value, bool) { return forward("modify", target, f, value); }
+Cell* port_take(Cell* series, Cell* part, bool deep, bool last) {
+    Args args;
+    args.value(series).refine(part).flag(deep).flag(last);
+    return forward_args("take", args);
+}
+Cell* port_trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+    Args args;
+    args.value(series).flag(head).flag(tail).flag(auto_).flag(lines).flag(all).refine(with);
+    return forward_args("trim", args);
+}
+Cell* port_modify(Cell* target, Cell* f, Cell* value, bool case_) {
+    Args args;
+    args.value(target).value(f).value(value).flag(case_);
+    return forward_args("modify", args);
+}
 
 void port_at() { forward_direct("at", true); }
 void port_skip() { forward_direct("skip", true); }
@@ -224,29 +308,40 @@ Cell* port_make(Cell*, Cell* spec_in) {
     return result;
 }
 
-Cell* port_open(Cell* port, bool, bool, bool, bool, Cell*) { return forward("open", port); }
+Cell* port_open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    Args args;
+    args.value(port).flag(new_).flag(read).flag(write).flag(seek).refine(allow);
+    return forward_args("open", args);
+}
 
-Cell* port_read(Cell* port_in, Cell*, Cell*, bool, bool, bool, Cell*) {
+// read: open (with /seek when read had it), copy (with read's /part), close.
+Cell* port_read(Cell* port_in, Cell* part, Cell* seek, bool, bool, bool, Cell*) {
     Cell port = *port_in;
-    gc::CellRoot keep(&port);
+    Cell part_value = part ? *part : Cell{TYPE_NONE, 0, 0, 0};
+    gc::CellRoot keep(&port), keep_part(&part_value);
     Cell data{TYPE_NONE, 0, 0, 0};
     gc::CellRoot keep_data(&data);
-    forward("open", &port);
-    data = *forward("copy", &port);
+    port_open(&port, false, false, false, seek != nullptr, nullptr);
+    Args copy;
+    copy.value(&port).refine(part ? &part_value : nullptr).flag(false).refine(nullptr);
+    data = *forward_args("copy", copy);
     forward("close", &port);
     Cell* result = stack::arguments_base();
     *result = data;
     return result;
 }
 
-Cell* port_write(Cell* port_in, Cell* data_in, bool, bool, bool, bool, Cell*, Cell*, Cell*, Cell*) {
+// write: open/write (with /seek when write had it), insert the data (an
+// integer /part limits it), copy, close.
+Cell* port_write(Cell* port_in, Cell* data_in, bool, bool, bool, bool, Cell* part, Cell* seek, Cell*, Cell*) {
     Cell port = *port_in;
     Cell data = *data_in;
     gc::CellRoot keep(&port), keep_data(&data);
+    int32_t length = part && type_of(part) == TYPE_INTEGER ? integer::get_value(part) : -1;
     Cell copied{TYPE_NONE, 0, 0, 0};
     gc::CellRoot keep_copied(&copied);
-    forward("open", &port);
-    forward("insert", &port, &data);
+    port_open(&port, false, false, true, seek != nullptr, nullptr);
+    port_insert(&port, &data, length, false, 1, false);
     copied = *forward("copy", &port);
     forward("close", &port);
     Cell* result = stack::arguments_base();

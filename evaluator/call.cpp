@@ -780,7 +780,7 @@ void call_function(const Cell* function, const Cell* args, uint32_t count, Cell*
 
 namespace {
 void call_with_args(const Cell* label, const Cell* function, const Cell* args, uint32_t count, Cell* result,
-                    Cell* args_back);
+                    Cell* args_back, bool spread = false);
 }  // namespace
 
 void call_function_named(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
@@ -792,10 +792,15 @@ void call_function_updating(const Cell* label, const Cell* function, Cell* args,
     call_with_args(label, function, args, count, result, args);
 }
 
+void call_function_spread(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
+                          Cell* result) {
+    call_with_args(label, function, args, count, result, nullptr, true);
+}
+
 namespace {
 
 void call_with_args(const Cell* label, const Cell* function, const Cell* args, uint32_t count, Cell* result,
-                    Cell* args_back) {
+                    Cell* args_back, bool spread) {
     if (g_call_hook) {
         g_call_hook(function, args, count, result);
         return;
@@ -819,9 +824,31 @@ void call_with_args(const Cell* label, const Cell* function, const Cell* args, u
     gc::CellRoot keep_table(&table);
     uint32_t n = block::total_length(&table), next = 0;
     bool user = is_user(t), active = true;
+    spread = spread && t == TYPE_FUNCTION;
     int32_t defaults = 0, nrefs = 0;
     for (uint32_t i = 0; i < n; i++) {
         Cell e = table_entry(&table, i);
+        if (spread && nrefs > 0 && type_of(&e) == TYPE_TYPESET && (e.header & ARG_KIND_MASK) != ARG_RETURN) {
+            // A refinement's argument: the given value when the refinement is on.
+            Cell a = next < count ? args[next] : Cell{TYPE_NONE, 0, 0, 0};
+            if (next < count) next++;
+            if (!active) a = Cell{TYPE_NONE, 0, 0, 0};
+            stack::push(&a);
+            if (active && !typeset_allows(&e, type_of(&a))) {
+                Cell nm = name ? *name : Cell{TYPE_NONE, 0, 0, 0};
+                raise_expect_arg(&nm, &fn, i, &a);
+            }
+            continue;
+        }
+        if (spread && type_of(&e) == TYPE_REFINEMENT) {
+            // Its flag: on only for a true logic! value.
+            Cell a = next < count ? args[next] : Cell{TYPE_LOGIC, 0, 0, 0};
+            if (next < count) next++;
+            active = type_of(&a) == TYPE_LOGIC && a.data1 != 0;
+            nrefs++;
+            *stack::push_slot() = Cell{TYPE_LOGIC, active ? 1u : 0u, 0, 0};
+            continue;
+        }
         if (type_of(&e) == TYPE_TYPESET) {
             if ((e.header & ARG_KIND_MASK) == ARG_RETURN) continue;
             if (active) {

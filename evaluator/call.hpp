@@ -125,6 +125,13 @@ void call_function_named(const Cell* label, const Cell* function, const Cell* ar
 // (a function! may have set them; the first gave its place to the result)
 // back into `args`.
 void call_function_updating(const Cell* label, const Cell* function, Cell* args, uint32_t count, Cell* result);
+// Calls a function! with a value for every slot of its spec in order: the
+// plain arguments, then each refinement's flag (a logic!) followed by its
+// arguments (checked only when the flag is true; none otherwise).  Slots
+// past `count` take their defaults; values past the spec are dropped.
+// Other function kinds take the plain arguments only.
+void call_function_spread(const Cell* label, const Cell* function, const Cell* args, uint32_t count,
+                          Cell* result);
 using CallHook = void (*)(const Cell* function, const Cell* args, uint32_t count, Cell* result);
 void set_call_hook(CallHook hook);
 

@@ -74,6 +74,7 @@ void install_links() {
     l.eval_block = link_eval_block;
     l.in_native_frame = link_in_native_frame;
     l.call_in_frame = link_call_in_frame;
+    l.call_spread = interp::call_function_spread;
     l.guarded = link_guarded;
 }
 

@@ -174,6 +174,15 @@ Cell* encode_image(Cell* const* args) {
     return answer(*image::encode(&img, int32_t(args[1]->data2)));
 }
 
+// The image codecs' encode (img, where): the image in the codec's format;
+// `where` is not used, the bytes are always the answer.
+template <int32_t Format>
+Cell* encode_image_as(Cell* const* args) {
+    Cell img = *args[0];
+    gc::CellRoot keep(&img);
+    return answer(*image::encode(&img, Format));
+}
+
 // ---- Colours and addresses -------------------------------------------------------------------------
 
 // Raises script/invalid-arg with the first negative argument.
@@ -349,6 +358,11 @@ const Entry LIBRARY[] = {
     {"write-clipboard", write_clipboard},
     {"decode-image", decode_image},
     {"encode-image", encode_image},
+    {"bmp-encode", encode_image_as<0>},
+    {"png-encode", encode_image_as<1>},
+    {"gif-encode", encode_image_as<2>},
+    {"jpeg-encode", encode_image_as<3>},
+    {"tiff-encode", encode_image_as<4>},
     {"write-stdout", write_stdout},
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_series_cycles},

@@ -108,6 +108,20 @@ constexpr Layout layout_of(uint32_t type) {
     }
 }
 
+// A compact vector record's unit code (element bytes 1, 2, 4, 8 as 0-3),
+// and the element widths a vector of each element type may have.
+constexpr uint32_t vector_unit_code(uint32_t unit) {
+    return unit == 8 ? 3 : unit == 4 ? 2 : unit == 2 ? 1 : 0;
+}
+constexpr bool vector_element_fits(uint32_t element_type, uint32_t unit) {
+    switch (element_type) {
+    case TYPE_INTEGER: case TYPE_CHAR: return unit == 1 || unit == 2 || unit == 4;
+    case TYPE_FLOAT: return unit == 4 || unit == 8;
+    case TYPE_PERCENT: return unit == 8;
+    default: return false;
+    }
+}
+
 // Layouts whose values carry a head index.
 constexpr bool has_head_index(Layout l) {
     return l == Layout::BLOCK || l == Layout::TEXT || l == Layout::BINARY || l == Layout::VECTOR ||

@@ -22,6 +22,7 @@
 #include "datatypes/error_catalog.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/hash_index.hpp"
+#include "datatypes/image_backend.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
@@ -33,6 +34,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/tuple.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/lz_coder.hpp"
@@ -279,6 +281,8 @@ private:
     void read_text(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl);
     void read_binary(Node container, bool flag, bool ref, uint32_t header, uint32_t nl);
     void read_bitset(Node container, bool flag, bool ref, uint32_t header, uint32_t nl);
+    void read_vector(Node container, bool flag, bool ref, uint32_t header, uint32_t nl);
+    void read_image(Node container, bool flag, bool ref, uint32_t nl);
     void read_word(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl);
     Cell bound_word(uint32_t type, int32_t sym, Node ctx, uint32_t nl);
     void read_object(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl);
@@ -406,8 +410,9 @@ void Reader::read_value(Node container, uint32_t type, bool flag, bool ref, uint
     if (layout == Layout::NO_CODEC) no_codec(type);
     // A datatype this build does not register yet, or whose layout has no
     // reader yet, cannot be made.
-    if (!registered(type) || layout == Layout::VECTOR || layout == Layout::IMAGE) no_codec(type);
+    if (!registered(type)) no_codec(type);
     bool referable = layout == Layout::BLOCK || layout == Layout::TEXT || layout == Layout::BINARY ||
+                     layout == Layout::VECTOR || layout == Layout::IMAGE ||
                      layout == Layout::BITSET || layout == Layout::MAP || layout == Layout::WORD ||
                      layout == Layout::OBJECT || layout == Layout::FUNCTION;
     if (ref && !referable) fail();
@@ -540,6 +545,8 @@ void Reader::read_value(Node container, uint32_t type, bool flag, bool ref, uint
     case Layout::TEXT: read_text(container, type, flag, ref, header, nl); return;
     case Layout::BINARY: read_binary(container, flag, ref, header, nl); return;
     case Layout::BITSET: read_bitset(container, flag, ref, header, nl); return;
+    case Layout::VECTOR: read_vector(container, flag, ref, header, nl); return;
+    case Layout::IMAGE: read_image(container, flag, ref, nl); return;
     default: fail();
     }
 }
@@ -559,11 +566,14 @@ void Reader::read_series_reference(Node container, uint32_t type, uint32_t head,
         break;
     case Layout::TEXT: if (is_any_string(rt)) node = cell_node(&r); break;
     case Layout::BINARY: if (rt == TYPE_BINARY) node = cell_node(&r); break;
+    // A vector's elements are read by its element type: only a vector's
+    // buffer, with that type, will do.
+    case Layout::VECTOR: if (rt == TYPE_VECTOR) node = cell_node(&r); break;
     default: break;
     }
     if (!node) fail();
     if (head > buffer_of(node)->length()) fail();
-    Cell v{type | nl, head, reinterpret_cast<uint32_t>(node), 0};
+    Cell v{type | nl, head, reinterpret_cast<uint32_t>(node), type == TYPE_VECTOR ? r.data3 : 0};
     uint32_t at = append(container, v);
     if (type == TYPE_HASH) {
         Cell h = *slot(container, at);
@@ -688,6 +698,76 @@ void Reader::read_bitset(Node container, bool flag, bool ref, uint32_t header, u
     buf->tail = buf->head + n;
     if (complemented) buf->flags |= SERIES_BITSET_NOT;
     append(container, Cell{TYPE_BITSET | nl, 0, reinterpret_cast<uint32_t>(node), 0});
+}
+
+void Reader::read_vector(Node container, bool flag, bool ref, uint32_t header, uint32_t nl) {
+    uint32_t head, n, unit, element;
+    if (compact_) {
+        head = read_head(flag);
+        if (ref) return read_series_reference(container, TYPE_VECTOR, head, nl);
+        uint8_t code = byte();
+        element = code >> 2;
+        unit = 1u << (code & 3);
+        if (!vector_element_fits(element, unit)) { p_--; fail(); }
+        n = count();
+    } else {
+        unit = (header >> 8) & 0xFF;
+        head = count();
+        if (ref) return read_series_reference(container, TYPE_VECTOR, head, nl);
+        n = count();
+        element = le32();
+        if (!vector_element_fits(element, unit)) { p_ -= 4; fail(); }
+    }
+    if (n > left() / unit || head > n) fail();
+    const uint8_t* bytes = p_;
+    p_ += n * unit;
+    skip_padding(n * unit);
+    Cell v = vector::make_empty(element, unit, n);
+    SeriesBuffer* buf = buffer_of(cell_node(&v));
+    if (n) std::memcpy(buf->head, bytes, n * unit);
+    buf->tail = buf->head + n * unit;
+    v.header = TYPE_VECTOR | nl;
+    v.data1 = head;
+    append(container, v);
+}
+
+void Reader::read_image(Node container, bool flag, bool ref, uint32_t nl) {
+    uint32_t head = read_head(flag);
+    if (ref) {
+        Cell r = resolve(read_path());
+        if (type_of(&r) != TYPE_IMAGE || !cell_node(&r)) fail();
+        if (head > image_backend::width_of(&r) * image_backend::height_of(&r)) fail();
+        r.header = TYPE_IMAGE | nl;
+        r.data1 = head;
+        append(container, r);
+        return;
+    }
+    uint32_t w, h;
+    if (compact_) {
+        w = count();
+        h = count();
+    } else {
+        uint32_t size = le32();
+        w = size & 0xFFFF;
+        h = size >> 16;
+    }
+    if (w > MAX_IMAGE_SIDE || h > MAX_IMAGE_SIDE) fail();
+    uint32_t pixels = w * h;   // below 2^32: each side has 16 bits
+    if (pixels > left() / 4 || head > pixels) fail();
+    const uint8_t* bytes = p_;
+    p_ += pixels * 4;
+    Cell img = image_backend::empty();
+    if (pixels) {
+        image_backend::Bitmap* bitmap = image_backend::alloc_bitmap(w, h);
+        if (!bitmap) raise_error("internal", "no-memory");
+        std::memcpy(bitmap->pixels(), bytes, pixels * 4);
+        img = image_backend::adopt(bitmap);
+    } else {
+        img.data3 = h << 16 | w;   // a size with a zero side has no pixels
+    }
+    img.header = TYPE_IMAGE | nl;
+    img.data1 = head;
+    append(container, img);
 }
 
 // ---- Contexts, objects, functions ------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/image_backend.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/raise_seam.hpp"
@@ -151,6 +152,8 @@ private:
     void write_text(const Cell* v, uint32_t nl);
     void write_binary(const Cell* v, uint32_t nl);
     void write_bitset(const Cell* v, uint32_t nl);
+    void write_vector(const Cell* v, uint32_t nl);
+    void write_image(const Cell* v, uint32_t nl);
     void write_float(const Cell* v, uint32_t nl);
     void write_word(const Cell* v, uint32_t nl);
     void write_object(const Cell* v, uint32_t nl);
@@ -261,7 +264,9 @@ void Writer::write_record(const Cell* v) {
     case Layout::TEXT: write_text(v, nl); return;
     case Layout::BINARY: write_binary(v, nl); return;
     case Layout::BITSET: write_bitset(v, nl); return;
-    default: no_codec(v);   // never serialised, or a layout without a writer yet (vector!, image!)
+    case Layout::VECTOR: write_vector(v, nl); return;
+    case Layout::IMAGE: write_image(v, nl); return;
+    default: no_codec(v);   // never serialised
     }
 }
 
@@ -414,6 +419,63 @@ void Writer::write_bitset(const Cell* v, uint32_t nl) {
     count(n);
     put_bytes(s->head, n);
     pad_to_word(n);
+}
+
+void Writer::write_vector(const Cell* v, uint32_t nl) {
+    Node node = cell_node(v);
+    uint32_t head = v->data1;
+    SeriesBuffer* s = buffer_of(node);
+    uint32_t unit = s->unit();
+    if (const auto* path = seen(node)) {
+        reference_header(TYPE_VECTOR, head != 0, nl, unit << 8);
+        head_field(head);
+        put_path(*path);
+        return;
+    }
+    enter(node);
+    leave();
+    uint32_t n = s->length();
+    uint32_t element = v->data3;
+    header(TYPE_VECTOR, head != 0, nl, unit << 8);
+    if (compact_) {
+        head_field(head);
+        put8(uint8_t(element * 4 + vector_unit_code(unit)));
+        uvarint(n);
+    } else {
+        put32(head);
+        put32(n);
+        put32(element);
+    }
+    put_bytes(s->head, n * unit);
+    pad_to_word(n * unit);
+}
+
+// The pixels as the image holds them (A << 24 | R << 16 | G << 8 | B, little
+// endian); an image without pixels is its size alone.
+void Writer::write_image(const Cell* v, uint32_t nl) {
+    Node node = cell_node(v);
+    uint32_t head = v->data1;
+    if (node) {
+        if (const auto* path = seen(node)) {
+            reference_header(TYPE_IMAGE, head != 0, nl);
+            head_field(head);
+            put_path(*path);
+            return;
+        }
+        enter(node);
+        leave();
+    }
+    image_backend::Bitmap* bitmap = image_backend::bitmap(v);
+    uint32_t w = image_backend::width_of(v), h = image_backend::height_of(v);
+    header(TYPE_IMAGE, head != 0, nl);
+    head_field(head);
+    if (compact_) {
+        uvarint(w);
+        uvarint(h);
+    } else {
+        put32(v->data3);
+    }
+    if (bitmap) put_bytes(bitmap->pixels(), bitmap->count() * 4);
 }
 
 // ---- Words, objects, functions ----------------------------------------------------------------
