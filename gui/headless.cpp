@@ -8,6 +8,7 @@
 #include "datatypes/string.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/headless_controls.hpp"
 #include "gui/window_proc.hpp"
 
 namespace qor::gui::headless {
@@ -267,13 +268,18 @@ WindowSystem g_system = {
     start, screens, current_screen, make_view, hide_window, destroy_window, show_window,
     refresh_window, redraw, update_view, set_timer, text_size, support_dark_mode,
     set_dark_mode, version, shutdown,
+    popup_menu, menu_item_data, destroy_menu, file_dialog, folder_dialog, text_box_metrics,
+    nullptr,
 };
 
 }  // namespace
 
 WindowSystem* window_system() { return &g_system; }
 
-void reset() { g = State{}; }
+void reset() {
+    g = State{};
+    reset_controls();
+}
 
 const std::vector<std::string>& log() { return g.log; }
 void clear_log() { g.log.clear(); }
@@ -293,6 +299,9 @@ void set_metrics(int32_t char_width, int32_t line_height) {
     g.line_height = line_height;
 }
 void set_scale(double s) { g.scale = s; }
+int32_t char_width() { return g.char_width; }
+int32_t line_height() { return g.line_height; }
+void note(const std::string& line) { g.log.push_back(line); }
 
 bool window_alive(uint32_t hwnd) { return window(hwnd) != nullptr; }
 int32_t live_windows() {

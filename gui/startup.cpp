@@ -10,7 +10,9 @@
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
 #include "gui/headless.hpp"
+#include "gui/menus.hpp"
 #include "gui/platform_routines.hpp"
+#include "gui/control_routines.hpp"
 #include "gui/window_system.hpp"
 #include "library/routines.hpp"
 #include "runtime/collector.hpp"
@@ -92,12 +94,14 @@ void register_types() { event::init(); }
 
 void register_routines() {
     routines::add_entries(platform_entries());
+    routines::add_entries(dialog_entries());
     routines::add_entries(DRIVING);
 }
 
 void before_library() {
     register_routines();
     reset_loop_state();
+    menus::reset();
     headless::reset();
     faces::init();
     init_event_builder();
