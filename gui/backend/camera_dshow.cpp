@@ -4,15 +4,17 @@
 // Handshake word: 0 idle, 1 a frame is wanted, 3 the callback is copying,
 // 2 a frame is ready.  The frame thread copies only after winning 1 -> 3 and
 // publishes with 2; the main thread reads the pixels only in state 2.
-#include <windows.h>
-#include <ocidl.h>
-#include <strmif.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "gui/backend/controls_win32.hpp"
+
+// windows.h after the project headers: its message macros would hide their constants.
+#include <windows.h>
+#include <ocidl.h>
+#include <strmif.h>
 
 namespace qor::gui::win32 {
 

@@ -2,8 +2,6 @@
 // in-place list edits, state read back, edit options, area scroll bars,
 // scroll bars of scroller! objects and text measuring of controls.  The
 // rules come from gui/controls.hpp.
-#include <windows.h>
-#include <commctrl.h>
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
@@ -18,6 +16,10 @@
 #include "gui/face_slots.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
+
+// windows.h after the project headers: its message macros would hide their constants.
+#include <windows.h>
+#include <commctrl.h>
 
 #ifndef EM_SETCUEBANNER
 #define EM_SETCUEBANNER 0x1501

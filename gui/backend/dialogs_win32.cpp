@@ -1,9 +1,11 @@
 // The common file dialogs and the folder browser.
+
+#include "gui/backend/controls_win32.hpp"
+
+// windows.h after the project headers: its message macros would hide their constants.
 #include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
-
-#include "gui/backend/controls_win32.hpp"
 
 namespace qor::gui::win32 {
 

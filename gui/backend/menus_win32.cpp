@@ -1,9 +1,11 @@
 // Menus on Windows: menu bars and popup menus built from menu entries, and
 // the data of a chosen item.
-#include <windows.h>
 
 #include "gui/backend/controls_win32.hpp"
 #include "gui/face_slots.hpp"
+
+// windows.h after the project headers: its message macros would hide their constants.
+#include <windows.h>
 
 namespace qor::gui::win32 {
 

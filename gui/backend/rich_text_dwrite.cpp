@@ -1,13 +1,15 @@
 // Rich text over DirectWrite: style runs applied to a text layout, and the
 // metrics queries answered from it.
-#include <windows.h>
-#include <dwrite.h>
 
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "gui/backend/controls_win32.hpp"
+
+// windows.h after the project headers: its message macros would hide their constants.
+#include <windows.h>
+#include <dwrite.h>
 
 namespace qor::gui::win32 {
 
