@@ -9,6 +9,7 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/word.hpp"
 #include "gui/face_slots.hpp"
 
@@ -263,6 +264,34 @@ ScrollBars area_scroll_bars(const std::vector<uint32_t>& text, bool wrap, int32_
     }
     if (!wrap && too_wide) bars.horizontal = line_width(longest) > client_w;
     return bars;
+}
+
+bool opaque_color(const Cell* color) {
+    if (!color || type_of(color) != TYPE_TUPLE) return false;
+    uint32_t n = tuple::count(color);
+    if (n == 3) return true;
+    uint8_t b[tuple::MAX_COUNT];
+    tuple::get_bytes(color, b);
+    return n == 4 && b[3] == 0;
+}
+
+bool must_be_layered(const Cell* type, const Cell* color, uint32_t flag_bits) {
+    if (faces::word_is(type, "base") || faces::word_is(type, "rich-text")) return !opaque_color(color);
+    if (faces::word_is(type, "window") && (flag_bits & faces::FACE_NO_BORDER))
+        return color && type_of(color) == TYPE_TUPLE && !opaque_color(color);
+    return false;
+}
+
+Rect tab_page(int32_t x, int32_t y, int32_t width, int32_t height, double scale) {
+    if (scale == 1.0) return Rect{double(x - 3), double(y - 1), double(width + 4), double(height + 3)};
+    return Rect{x / scale, y / scale, width / scale, height / scale};
+}
+
+int32_t facet_colour(const Cell* value) {
+    if (!value || type_of(value) != TYPE_TUPLE) return -1;
+    uint8_t b[tuple::MAX_COUNT];
+    tuple::get_bytes(value, b);
+    return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16);
 }
 
 bool camera_device(const Cell* selected, int32_t count, int32_t* device) {

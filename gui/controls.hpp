@@ -85,6 +85,25 @@ ScrollBars area_scroll_bars(const std::vector<uint32_t>& text, bool wrap, int32_
                             const std::function<int32_t(const std::u32string&)>& wrapped_height,
                             const std::function<int32_t(const std::u32string&)>& line_width);
 
+// ---- Base faces and tab pages
+
+// A colour that needs no per-pixel transparency: a tuple of three bytes, or
+// of four whose fourth (transparency) byte is 0.  Anything else is not.
+bool opaque_color(const Cell* color);
+// Whether a drawing face must be a layered window: a base or rich-text face
+// whose colour is not opaque, or a borderless window asking for transparency.
+bool must_be_layered(const Cell* type, const Cell* color, uint32_t flag_bits);
+
+// The place of a tab-panel's page from the tab's display area (pixels): at
+// scale 1 nudged to cover the tab's border, else the area in logical units.
+struct Rect {
+    double x, y, width, height;
+};
+Rect tab_page(int32_t x, int32_t y, int32_t width, int32_t height, double scale);
+
+// The colour of a facet value as a COLORREF, -1 when it is not a tuple.
+int32_t facet_colour(const Cell* value);
+
 // ---- Camera
 
 // The device a camera's `selected` asks for: none closes (false); an

@@ -5,6 +5,7 @@
 #include "datatypes/pair.hpp"
 #include "gui/controls.hpp"
 #include "gui/dialogs.hpp"
+#include "gui/face_slots.hpp"
 #include "gui/headless.hpp"
 #include "gui/menus.hpp"
 #include "gui/rich_text.hpp"
@@ -207,6 +208,30 @@ TEST_F(GuiControlsTest, AreaScrollBars) {
         EXPECT_EQ(b.vertical, c.v) << c.text.size() << " wrap " << c.wrap;
         EXPECT_EQ(b.horizontal, c.h) << c.text.size() << " wrap " << c.wrap;
     }
+}
+
+TEST_F(GuiControlsTest, LayeredFacesAndTabPages) {
+    struct Case { const char* type; const char* color; uint32_t flags; bool layered; } cases[] = {
+        {"'base", "0.0.255", 0, false}, {"'base", "0.0.255.0", 0, false}, {"'base", "0.0.255.128", 0, true},
+        {"'rich-text", "none", 0, true}, {"'base", "1.2.3.4.5", 0, true}, {"'panel", "0.0.255.128", 0, false},
+        {"'window", "0.0.0.100", faces::FACE_NO_BORDER, true}, {"'window", "0.0.0.100", 0, false},
+        {"'window", "none", faces::FACE_NO_BORDER, false},
+    };
+    for (const Case& c : cases) {
+        Cell t = eval(c.type), col = eval(c.color);
+        EXPECT_EQ(controls::must_be_layered(&t, &col, c.flags), c.layered) << c.type << " " << c.color;
+    }
+    controls::Rect r = controls::tab_page(2, 24, 196, 150, 1.0);
+    EXPECT_EQ(r.x, -1);
+    EXPECT_EQ(r.y, 23);
+    EXPECT_EQ(r.width, 200);
+    EXPECT_EQ(r.height, 153);
+    r = controls::tab_page(4, 48, 392, 300, 2.0);
+    EXPECT_EQ(r.x, 2);
+    EXPECT_EQ(r.height, 150);
+    Cell red = eval("255.0.0"), text = eval("\"red\"");
+    EXPECT_EQ(controls::facet_colour(&red), 0xFF);
+    EXPECT_EQ(controls::facet_colour(&text), -1);
 }
 
 TEST_F(GuiControlsTest, CameraDeviceChoice) {
