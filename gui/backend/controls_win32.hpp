@@ -53,6 +53,14 @@ void update_scroller(uint32_t hwnd, const Cell* scroller, int32_t field);
 // Text size of a native control's face, in logical units (DrawTextW).
 bool control_text_size(uint32_t hwnd, Cell* face, const Cell* text, double* w, double* h);
 
+// ---- Base faces (base_win32.cpp)
+// The messages of the QorBase window procedure that need no drawing: mouse
+// capture counting, cursors, hit tests, menu selection, input-method
+// context, erasing and activation.  True when handled, with the result.
+bool base_message(uint32_t hwnd, uint32_t message, uint32_t wparam, int32_t lparam, int32_t* result);
+// The QorBaseInternal window procedure's own messages.
+bool base_internal_message(uint32_t hwnd, uint32_t message, uint32_t wparam, int32_t lparam, int32_t* result);
+
 // ---- Rich text (rich_text_dwrite.cpp)
 // Applies the style runs to a text layout (an IDWriteTextLayout*); colour
 // and backdrop ranges go through the callbacks (the draw backend's brushes).
