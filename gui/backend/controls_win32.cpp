@@ -13,6 +13,7 @@
 #include "datatypes/string.hpp"
 #include "gui/backend/controls_win32.hpp"
 #include "gui/controls.hpp"
+#include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
@@ -420,6 +421,40 @@ void update_scroller(uint32_t h, const Cell* scroller, int32_t field) {
         return;
     }
     RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+int32_t tab_notify(uint32_t tab, uint32_t code, Cell* face_in) {
+    HWND hwnd = as_hwnd(tab);
+    Cell face = *face_in;
+    gc::CellRoot keep(&face);
+    int32_t current = int32_t(SendMessageW(hwnd, TCM_GETCURSEL, 0, 0));
+    Message record{};
+    if (LoopState& s = loop_state(); s.current_msg) record = *s.current_msg;
+    record.hwnd = tab;
+    if (code == UINT(TCN_SELCHANGING)) return make_event(&record, uint32_t(current), EVT_SELECT) == 0 ? TRUE : FALSE;
+    if (code != UINT(TCN_SELCHANGE)) return 0;
+    Cell* pane = faces::facet(&face, faces::PANE);
+    Cell* selected = faces::facet(&face, faces::SELECTED);
+    int32_t old = selected && type_of(selected) == TYPE_INTEGER ? integer::get_value(selected) - 1 : -1;
+    if (pane && type_of(pane) == TYPE_BLOCK && old != current) {
+        uint32_t n = block::length(pane);
+        if (current >= 0 && uint32_t(current) < n) {
+            Cell* page = block::item(pane, uint32_t(current));
+            if (Cell* visible = faces::facet(page, faces::VISIBLE)) *visible = Cell{TYPE_LOGIC, 1, 0, 0};
+            if (HWND w = as_hwnd(faces::handle_of(page))) {
+                ShowWindow(w, SW_SHOW);
+                BringWindowToTop(w);
+            }
+        }
+        if (old >= 0 && uint32_t(old) < n) {
+            Cell* page = block::item(pane, uint32_t(old));
+            if (Cell* visible = faces::facet(page, faces::VISIBLE)) *visible = Cell{TYPE_LOGIC, 0, 0, 0};
+            if (HWND w = as_hwnd(faces::handle_of(page))) ShowWindow(w, SW_HIDE);
+        }
+    }
+    make_event(&record, uint32_t(current), EVT_CHANGE);
+    if (Cell* sel = faces::facet(&face, faces::SELECTED)) *sel = integer::make(current + 1);
+    return 0;
 }
 
 bool control_text_size(uint32_t h, Cell*, const Cell* text, double* w, double* hgt) {

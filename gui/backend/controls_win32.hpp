@@ -50,6 +50,10 @@ void set_tabs(uint32_t hwnd, const Cell* options);
 void area_scroll_bars(uint32_t hwnd, Cell* face, const Cell* text);
 // A scroller! object's changed field to its parent's window scroll bar.
 void update_scroller(uint32_t hwnd, const Cell* scroller, int32_t field);
+// WM_NOTIFY of a tab-panel (TCN_SELCHANGING, TCN_SELCHANGE): the select
+// event (TRUE forbids the change when its handler stopped it), the page
+// switch, the change event and the new `selected`.
+int32_t tab_notify(uint32_t tab, uint32_t code, Cell* face);
 // Text size of a native control's face, in logical units (DrawTextW).
 bool control_text_size(uint32_t hwnd, Cell* face, const Cell* text, double* w, double* h);
 
@@ -69,6 +73,9 @@ struct RunSink {
     void (*backdrop)(uint32_t start, uint32_t length, uint32_t colorref, uint32_t alpha);
 };
 void apply_runs(void* layout, const std::vector<StyleRun>& runs, const RunSink& sink);
+// size-text of a base, rich-text, window or panel face from its layout, in
+// logical units (the width trimmed by 2%).
+bool layout_text_size(void* layout, double scale, double* w, double* h);
 // A metrics query on a text layout (types as text-box-metrics).
 bool layout_metrics(void* layout, const std::vector<uint32_t>& text, const Cell* arg, int32_t type, Cell* out);
 

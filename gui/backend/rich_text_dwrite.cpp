@@ -49,6 +49,16 @@ void apply_runs(void* raw, const std::vector<StyleRun>& runs, const RunSink& sin
     }
 }
 
+bool layout_text_size(void* raw, double scale, double* w, double* h) {
+    auto* layout = static_cast<IDWriteTextLayout*>(raw);
+    if (!layout) return false;
+    DWRITE_TEXT_METRICS m{};
+    if (FAILED(layout->GetMetrics(&m))) return false;
+    *w = m.width * 0.98 / scale;   // the laid-out width runs a little wide of the drawn text
+    *h = m.height / scale;
+    return true;
+}
+
 bool layout_metrics(void* raw, const std::vector<uint32_t>& text, const Cell* arg, int32_t type, Cell* out) {
     auto* layout = static_cast<IDWriteTextLayout*>(raw);
     if (!layout) return false;
