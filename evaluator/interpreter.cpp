@@ -609,7 +609,9 @@ uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t 
         Cell next = *result;
         // A value held in the cell itself (a time, a date...) was changed in
         // this copy: it goes back where it came from.
-        if (new_value && holds_value_in_cell(type_of(&before)) && std::memcmp(&current, &before, sizeof(Cell)) != 0) {
+        // An event's type lives in its cell too.
+        bool in_cell = holds_value_in_cell(type_of(&before)) || type_of(&before) == TYPE_EVENT;
+        if (new_value && in_cell && std::memcmp(&current, &before, sizeof(Cell)) != 0) {
             gc::CellRoot keep_next(&next);
             write_back(&path, &head, step, &parent, &previous_selector, &current, option, int32_t(first + step) - 2);
         }

@@ -4,6 +4,7 @@
 #include "gui/event_loop.hpp"
 
 #include "gui/face_slots.hpp"
+#include "gui/menus.hpp"
 #include "gui/window_system.hpp"
 
 namespace qor::gui {
@@ -124,6 +125,7 @@ int32_t pre_dispatch(Message* msg) {
     case WM_MOUSEWHEEL:
         return make_event(msg, mouse_flags(msg->wparam), EVT_WHEEL);
     case WM_LBUTTONDOWN: {
+        menus::forget_popup();
         g_state.pressed_window = hwnd;
         int32_t r = make_event(msg, flags, EVT_DOWN);
         g_state.pressed_window = 0;
@@ -140,8 +142,11 @@ int32_t pre_dispatch(Message* msg) {
         if (w.capture()) return 1;
         g_state.right_click_x = low_signed(msg->lparam);
         g_state.right_click_y = high_signed(msg->lparam);
-        // The context menu comes with the menus; the press is an event.
-        return make_event(msg, flags, EVT_ALT_DOWN);
+        int32_t sx = g_state.right_click_x, sy = g_state.right_click_y;
+        w.client_to_screen(hwnd, &sx, &sy);
+        menus::forget_popup();
+        int32_t r = make_event(msg, flags, EVT_ALT_DOWN);
+        return menus::show_context_menu(msg, sx, sy) ? 0 : r;
     }
     case WM_RBUTTONUP: return make_event(msg, flags, EVT_ALT_UP);
     case WM_MBUTTONDOWN: return make_event(msg, flags, EVT_MID_DOWN);
@@ -149,6 +154,7 @@ int32_t pre_dispatch(Message* msg) {
     case WM_XBUTTONDOWN: return make_event(msg, flags, EVT_AUX_DOWN);
     case WM_XBUTTONUP: return make_event(msg, flags, EVT_AUX_UP);
     case WM_LBUTTONDBLCLK:
+        menus::forget_popup();
         make_event(msg, 0, EVT_DOWN);
         make_event(msg, flags, EVT_DBL_CLICK);
         return 1;

@@ -10,6 +10,7 @@
 #include "datatypes/word.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/headless_controls.hpp"
 #include "gui/window_proc.hpp"
 
 namespace qor::gui::headless {
@@ -459,13 +460,19 @@ WindowSystem g_system = {
     .make_font = make_font, .free_font = free_font, .set_font = set_font,
     .request_font = request_font,
     .capture_window = capture,
+    .popup_menu = popup_menu, .menu_item_data = menu_item_data, .destroy_menu = destroy_menu,
+    .file_dialog = file_dialog, .folder_dialog = folder_dialog, .text_box_metrics = text_box_metrics,
+    .camera_devices = nullptr,
 };
 
 }  // namespace
 
 WindowSystem* window_system() { return &g_system; }
 
-void reset() { g = State{}; }
+void reset() {
+    g = State{};
+    reset_controls();
+}
 
 const std::vector<std::string>& log() { return g.log; }
 void clear_log() { g.log.clear(); }
@@ -485,6 +492,9 @@ void set_metrics(int32_t char_width, int32_t line_height) {
     g.line_height = line_height;
 }
 void set_scale(double s) { g.scale = s; }
+int32_t char_width() { return g.char_width; }
+int32_t line_height() { return g.line_height; }
+void note(const std::string& line) { g.log.push_back(line); }
 
 bool window_alive(uint32_t hwnd) { return window(hwnd) != nullptr; }
 int32_t live_fonts() {

@@ -29,6 +29,10 @@ void set_pointer(int32_t x, int32_t y);
 // Text metrics and the monitor's scale (tests).
 void set_metrics(int32_t char_width, int32_t line_height);
 void set_scale(double scale);
+int32_t char_width();
+int32_t line_height();
+// A line of the log (the stand-in's menus and dialogs).
+void note(const std::string& line);
 
 bool window_alive(uint32_t hwnd);
 int32_t live_windows();

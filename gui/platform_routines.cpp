@@ -208,7 +208,12 @@ Cell* text_box_metrics(Cell* const* args) {
         Cell* t = faces::facet(args[0], faces::TYPE);
         raise_error("script", "face-type", t ? t : args[0]);
     }
-    return answer(none());
+    Cell* text = faces::facet(args[0], faces::TEXT);
+    if (!text || type_of(text) != TYPE_STRING || !ws().text_box_metrics) return answer(none());
+    Cell face = *args[0], arg = *args[1], out = none();
+    gc::CellRoot keep(&face), keep_arg(&arg), keep_out(&out);
+    if (!ws().text_box_metrics(&face, &arg, integer::get_value(args[2]), &out)) return answer(none());
+    return answer(out);
 }
 
 Cell* set_dark_mode(Cell* const* args) {
@@ -332,8 +337,6 @@ const routines::Entry PLATFORM[] = {
     {"gui-do-event-loop", do_event_loop},
     {"gui-exit-event-loop", exit_event_loop},
     {"gui-request-font", request_font},
-    {"gui-request-file", returns_none},
-    {"gui-request-dir", returns_none},
     {"gui-text-box-metrics", text_box_metrics},
     {"gui-update-scroller", returns_none},
     {"gui-set-dark-mode", set_dark_mode},

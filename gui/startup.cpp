@@ -13,7 +13,9 @@
 #include "gui/face_slots.hpp"
 #include "gui/face_window.hpp"
 #include "gui/headless.hpp"
+#include "gui/menus.hpp"
 #include "gui/platform_routines.hpp"
+#include "gui/control_routines.hpp"
 #include "gui/window_system.hpp"
 #include "library/routines.hpp"
 #include "runtime/collector.hpp"
@@ -113,6 +115,7 @@ void register_types() { event::init(); }
 
 void register_routines() {
     routines::add_entries(platform_entries());
+    routines::add_entries(dialog_entries());
     routines::add_entries(DRIVING);
     routines::add_entries(draw::driver_entries());
 }
@@ -120,6 +123,7 @@ void register_routines() {
 void before_library() {
     register_routines();
     reset_loop_state();
+    menus::reset();
     headless::reset();
     faces::init();
     init_event_builder();

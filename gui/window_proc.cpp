@@ -10,6 +10,7 @@
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
 #include "gui/fonts.hpp"
+#include "gui/menus.hpp"
 #include "gui/window_system.hpp"
 #include "runtime/collector.hpp"
 
@@ -135,6 +136,17 @@ ProcAnswer window_proc(uint32_t hwnd, uint32_t message, uint32_t wparam, int32_t
         return {true, 0};
     case WM_LBUTTONUP:
         return {true, 0};
+    case WM_MENUSELECT:
+        menus::note_selection(wparam, uint32_t(lparam));
+        return {true, 0};
+    case WM_ENTERMENULOOP:
+        if (wparam == 0) menus::forget_popup();
+        return {false, 0};
+    case WM_COMMAND:
+        // a menu item: no control, an identifier up to 999
+        if (lparam == 0 && (wparam & 0xFFFF) <= 999 && menus::state().select_handle && menus::command(hwnd))
+            return {true, 0};
+        return {false, 0};
     case WM_USER + 2:
         if (wparam == EVT_MINIMIZE || wparam == EVT_MAXIMIZE) return {false, 0};
         w.show_window(hwnd);

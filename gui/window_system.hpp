@@ -5,11 +5,17 @@
 // words, 0 for none.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "gui/messages.hpp"
 #include "runtime/cell.hpp"
 
 namespace qor::gui {
+
+struct MenuItem;
+struct FileDialog;
+struct FolderDialog;
 
 struct Screen {
     int32_t  x, y;             // position in pixels
@@ -125,6 +131,17 @@ struct WindowSystem {
     // ---- Capture: the window (0: the whole screen) into 0xAARRGGBB pixels;
     // with pixels null only the size is answered.
     bool     (*capture_window)(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
+
+    // ---- Menus, dialogs, rich text, camera (null: not supported)
+    uint32_t (*popup_menu)(uint32_t owner, const std::vector<MenuItem>& items, int32_t x, int32_t y);
+    int32_t  (*menu_item_data)(uint32_t hmenu, int32_t position);   // -1 without a word
+    void     (*destroy_menu)(uint32_t hmenu);
+    // False when the user cancelled; else the chosen local paths.
+    bool     (*file_dialog)(const FileDialog& request, std::vector<std::string>* paths);
+    bool     (*folder_dialog)(const FolderDialog& request, std::string* path);
+    // A rich-text face's metrics query (type and argument as text-box-metrics).
+    bool     (*text_box_metrics)(Cell* face, const Cell* arg, int32_t type, Cell* out);
+    int32_t  (*camera_devices)(std::vector<std::string>* names);   // the capture devices
 };
 
 // The backend in use: the Windows one in the product unless the environment

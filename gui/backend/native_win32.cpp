@@ -9,6 +9,7 @@
 
 #include "gui/window_system.hpp"
 #include "gui/backend/faces_backend.hpp"
+#include "gui/backend/controls_win32.hpp"
 
 namespace qor::gui {
 
@@ -204,6 +205,13 @@ WindowSystem g_system = {
     .set_font = win32::set_font,
     .request_font = win32::request_font,
     .capture_window = win32::capture_window,
+    .popup_menu = win32::popup_menu,
+    .menu_item_data = win32::menu_item_data,
+    .destroy_menu = win32::destroy_menu,
+    .file_dialog = win32::file_dialog,
+    .folder_dialog = win32::folder_dialog,
+    .text_box_metrics = nullptr,   // rich-text layouts answer through the face's layout once it is made
+    .camera_devices = win32::camera_devices,
 };
 
 }  // namespace
