@@ -231,7 +231,10 @@ int run() {
         gc::finish_startup();
         root_block::set_collecting(false);
         boot_library();
-        launch_console();
+        // The GUI console when the layer above runs it; else the console
+        // engine over the standard streams.
+        const UpperLayer* upper = upper_layer();
+        if (!upper || !upper->launch_console || !upper->launch_console()) launch_console();
     } catch (const Thrown& t) {
         if (t.code == THROW_ERROR) error::report_uncaught(errors::last_raised());
         throw;

@@ -7,6 +7,7 @@ namespace qor::boot {
 struct UpperLayer {
     void (*register_types)();    // its datatypes, after the runtime's own
     void (*before_library)();    // its tables and roots, before the library's code runs
+    bool (*launch_console)();    // runs its own console to the end (true), or leaves it to start-up
 };
 
 // Called at static initialisation by the layer above (gui/link.cpp).
