@@ -6,6 +6,7 @@
 #include "datatypes/file_path.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/unicode.hpp"
 #include "gui/control_routines.hpp"
 #include "gui/window_system.hpp"
 #include "library/routines.hpp"
@@ -52,21 +53,8 @@ std::string utf8(const std::u16string& t) {
         uint32_t cp = t[i];
         if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] < 0xE000)
             cp = 0x10000 + ((cp - 0xD800) << 10) + (t[++i] - 0xDC00);
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
+        uint8_t bytes[4];
+        out.append(reinterpret_cast<const char*>(bytes), unicode::utf8_encode_char(cp, bytes));
     }
     return out;
 }

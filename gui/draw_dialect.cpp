@@ -160,6 +160,30 @@ bool invert(Matrix* m) {
 
 // ---- The walk --------------------------------------------------------------------------
 
+bool next_is_point(const Cursor& c) {
+    Cell v = c.value();
+    return c.more() && is_point(&v);
+}
+
+bool next_is_number(const Cursor& c) {
+    Cell v = c.value();
+    return c.more() && is_number(&v);
+}
+
+Point take_point(Cursor& c) {
+    Cell v = c.value();
+    if (!c.more() || !is_point(&v)) c.invalid(c.at);
+    ++c.at;
+    return point_of(&v);
+}
+
+float take_number(Cursor& c) {
+    Cell v = c.value();
+    if (!c.more() || !is_number(&v)) c.invalid(c.at);
+    ++c.at;
+    return number_of(&v);
+}
+
 namespace {
 
 // Runs `walk` with the state saved; the state is restored on every exit,
@@ -179,21 +203,7 @@ void scoped(Canvas& canvas, const Cell& body, Apply&& apply, Undo&& undo) {
     if (failure) std::rethrow_exception(failure);
 }
 
-// Takes one point, number, scale; the cursor moves past it.
-Point need_point(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_point(&v)) c.invalid(c.at);
-    ++c.at;
-    return point_of(&v);
-}
-
-float need_number(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_number(&v)) c.invalid(c.at);
-    ++c.at;
-    return number_of(&v);
-}
-
+// Takes one scale; the cursor moves past it.
 float need_scale(Cursor& c) {
     Cell v = c.value();
     if (!c.more() || !is_scale(&v)) c.invalid(c.at);
@@ -201,14 +211,6 @@ float need_scale(Cursor& c) {
     return number_of(&v);
 }
 
-bool next_is_point(const Cursor& c) {
-    Cell v = c.value();
-    return c.more() && is_point(&v);
-}
-bool next_is_number(const Cursor& c) {
-    Cell v = c.value();
-    return c.more() && is_number(&v);
-}
 bool next_is_block(const Cursor& c) {
     Cell v = c.value();
     return c.more() && type_of(&v) == TYPE_BLOCK;
@@ -272,8 +274,8 @@ void do_image(Canvas& canvas, Cursor& c) {
     } else if (next_is_keyword(c, "crop")) {
         ++c.at;
         p.crop = true;
-        p.crop_offset = need_point(c);
-        p.crop_size = need_point(c);
+        p.crop_offset = take_point(c);
+        p.crop_size = take_point(c);
     }
     if (p.count == 3) {
         p.points[3] = Point{p.points[0].x, p.points[2].y};
@@ -321,8 +323,8 @@ void do_clip(Canvas& canvas, Cursor& c) {
         shape_block = c.value();
         ++c.at;
     } else {
-        a = need_point(c);
-        b = need_point(c);
+        a = take_point(c);
+        b = take_point(c);
     }
     // The mode is accepted; every clip intersects with those in force.
     for (const char* mode : {"replace", "intersect", "union", "xor", "exclude"})
@@ -346,7 +348,7 @@ void do_clip(Canvas& canvas, Cursor& c) {
 }
 
 void do_text(Canvas& canvas, Cursor& c) {
-    Point at = need_point(c);
+    Point at = take_point(c);
     Cell v = c.value();
     if (!c.more() || (type_of(&v) != TYPE_STRING && type_of(&v) != TYPE_OBJECT)) c.invalid(c.at);
     ++c.at;
@@ -389,7 +391,7 @@ void do_command(Canvas& canvas, Cursor& c) {
 
     if (is("pen")) return parse_pen(canvas, c, TARGET_PEN);
     if (is("fill-pen")) return parse_pen(canvas, c, TARGET_FILL);
-    if (is("line-width")) return canvas.line_width(need_number(c));
+    if (is("line-width")) return canvas.line_width(take_number(c));
     if (is("line-join") || is("line-cap") || is("anti-alias")) {
         Cell w = c.value();
         if (!c.more() || type_of(&w) != TYPE_WORD) c.invalid(c.at);
@@ -415,7 +417,7 @@ void do_command(Canvas& canvas, Cursor& c) {
         uint32_t start = c.at;
         std::vector<Point> points;
         if (triangle) {
-            for (int i = 0; i < 3; ++i) points.push_back(need_point(c));
+            for (int i = 0; i < 3; ++i) points.push_back(take_point(c));
         } else {
             points = points_from(c);
             if (points.size() < least) c.invalid(start + uint32_t(points.size()));
@@ -424,32 +426,32 @@ void do_command(Canvas& canvas, Cursor& c) {
         return canvas.polygon(points);
     }
     if (is("box")) {
-        Point a = need_point(c), b = need_point(c);
-        float radius = next_is_number(c) ? need_number(c) : 0;
+        Point a = take_point(c), b = take_point(c);
+        float radius = next_is_number(c) ? take_number(c) : 0;
         return canvas.box(a, b, radius);
     }
     if (is("circle")) {
-        Point centre = need_point(c);
-        float rx = need_number(c);
-        float ry = next_is_number(c) ? need_number(c) : rx;
+        Point centre = take_point(c);
+        float rx = take_number(c);
+        float ry = next_is_number(c) ? take_number(c) : rx;
         return canvas.ellipse(centre, rx, ry);
     }
     if (is("ellipse")) {
-        Point p = need_point(c), size = need_point(c);
+        Point p = take_point(c), size = take_point(c);
         return canvas.ellipse(Point{p.x + size.x / 2, p.y + size.y / 2}, size.x / 2, size.y / 2);
     }
     if (is("arc")) {
-        Point centre = need_point(c), radii = need_point(c);
-        float begin = need_number(c), sweep = need_number(c);
+        Point centre = take_point(c), radii = take_point(c);
+        float begin = take_number(c), sweep = take_number(c);
         bool closed = next_is_keyword(c, "closed");
         if (closed) ++c.at;
         return canvas.arc(centre, radii, begin, sweep, closed);
     }
     if (is("curve")) {
         Point p[4];
-        for (int i = 0; i < 3; ++i) p[i] = need_point(c);
+        for (int i = 0; i < 3; ++i) p[i] = take_point(c);
         int32_t n = 3;
-        if (next_is_point(c)) p[n++] = need_point(c);
+        if (next_is_point(c)) p[n++] = take_point(c);
         return canvas.curve(p, n);
     }
     if (is("spline")) {
@@ -481,34 +483,34 @@ void do_command(Canvas& canvas, Cursor& c) {
     }
     if (is("rotate")) {
         int32_t target = transform_target(c);
-        float angle = need_number(c);
-        Point centre = next_is_point(c) ? need_point(c) : Point{0, 0};
+        float angle = take_number(c);
+        Point centre = next_is_point(c) ? take_point(c) : Point{0, 0};
         return apply_transform(canvas, c, target, rotation(angle, centre));
     }
     if (is("scale")) {
         int32_t target = transform_target(c);
         float sx = need_scale(c), sy = need_scale(c);
-        Point centre = next_is_point(c) ? need_point(c) : Point{0, 0};
+        Point centre = next_is_point(c) ? take_point(c) : Point{0, 0};
         return apply_transform(canvas, c, target, scaling(sx, sy, centre));
     }
     if (is("translate")) {
         int32_t target = transform_target(c);
-        Point d = need_point(c);
+        Point d = take_point(c);
         return apply_transform(canvas, c, target, translation(d.x, d.y));
     }
     if (is("skew")) {
         int32_t target = transform_target(c);
-        float x = need_number(c);
-        float y = next_is_number(c) ? need_number(c) : 0;
-        Point centre = next_is_point(c) ? need_point(c) : Point{0, 0};
+        float x = take_number(c);
+        float y = next_is_number(c) ? take_number(c) : 0;
+        Point centre = next_is_point(c) ? take_point(c) : Point{0, 0};
         return apply_transform(canvas, c, target, skewing(x, y, centre));
     }
     if (is("transform")) {
         int32_t target = transform_target(c);
-        Point centre = next_is_point(c) ? need_point(c) : Point{0, 0};
-        float angle = need_number(c);
+        Point centre = next_is_point(c) ? take_point(c) : Point{0, 0};
+        float angle = take_number(c);
         float sx = need_scale(c), sy = need_scale(c);
-        Point d = need_point(c);
+        Point d = take_point(c);
         // As rotate, scale and translate written in that order: the last
         // one given acts first.
         Matrix m = multiply(translation(d.x, d.y), multiply(scaling(sx, sy, centre), rotation(angle, centre)));

@@ -55,6 +55,13 @@ const Cell* word_value(const Cell* word);
 // The word's canonical symbol is that of the keyword.
 bool is_keyword(const Cell* v, const char* keyword);
 
+// Readers: the next value is of that class (the cursor stays), or is taken
+// (the cursor moves past it; another value raises draw-invalid there).
+bool  next_is_point(const Cursor& c);
+bool  next_is_number(const Cursor& c);
+Point take_point(Cursor& c);
+float take_number(Cursor& c);
+
 // The pen and fill-pen specifications and the line-style commands: each
 // reads from c.at (the value after the keyword) and leaves c.at after the
 // last value consumed.

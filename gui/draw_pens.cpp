@@ -13,30 +13,6 @@ namespace qor::gui::draw {
 
 namespace {
 
-bool next_is_point(const Cursor& c) {
-    Cell v = c.value();
-    return c.more() && is_point(&v);
-}
-
-bool next_is_number(const Cursor& c) {
-    Cell v = c.value();
-    return c.more() && is_number(&v);
-}
-
-Point take_point(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_point(&v)) c.invalid(c.at);
-    ++c.at;
-    return point_of(&v);
-}
-
-float take_number(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_number(&v)) c.invalid(c.at);
-    ++c.at;
-    return number_of(&v);
-}
-
 // Colours, each with an optional float! offset; at least two.
 void take_stops(Cursor& c, Gradient& g) {
     std::vector<uint32_t> colours;

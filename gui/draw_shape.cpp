@@ -20,25 +20,6 @@ struct PathState {
     Point control{0, 0};         // that curve's last control point
 };
 
-bool next_point(const Cursor& c) {
-    Cell v = c.value();
-    return c.more() && is_point(&v);
-}
-
-Point take_point(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_point(&v)) c.invalid(c.at);
-    ++c.at;
-    return point_of(&v);
-}
-
-float take_number(Cursor& c) {
-    Cell v = c.value();
-    if (!c.more() || !is_number(&v)) c.invalid(c.at);
-    ++c.at;
-    return number_of(&v);
-}
-
 Point plus(Point a, Point b) { return Point{a.x + b.x, a.y + b.y}; }
 Point reflect(Point centre, Point p) { return Point{2 * centre.x - p.x, 2 * centre.y - p.y}; }
 
@@ -46,7 +27,7 @@ Point reflect(Point centre, Point p) { return Point{2 * centre.x - p.x, 2 * cent
 std::vector<Point> take_groups(Cursor& c, size_t size, size_t least) {
     uint32_t start = c.at;
     std::vector<Point> points;
-    while (next_point(c)) points.push_back(take_point(c));
+    while (next_is_point(c)) points.push_back(take_point(c));
     if (points.size() < least) c.invalid(c.at);
     if (points.size() % size) c.invalid(start + uint32_t(points.size() - points.size() % size));
     return points;
@@ -69,7 +50,7 @@ void command(Canvas& canvas, Cursor& c, PathState& s) {
     if (is("line")) {
         take_point(c);
         --c.at;
-        while (next_point(c)) {
+        while (next_is_point(c)) {
             s.current = at(take_point(c));
             canvas.path_line(s.current);
         }

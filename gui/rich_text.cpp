@@ -49,19 +49,8 @@ double coordinate(const Cell* p, int i) {
 }  // namespace
 
 std::vector<uint32_t> code_points(const Cell* text) {
-    std::string s = string::to_utf8(text);
-    std::vector<uint32_t> out;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        uint32_t cp = c, n = 0;
-        if (c >= 0xF0) cp = c & 0x07, n = 3;
-        else if (c >= 0xE0) cp = c & 0x0F, n = 2;
-        else if (c >= 0xC0) cp = c & 0x1F, n = 1;
-        ++i;
-        for (; n && i < s.size(); --n, ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-        out.push_back(cp);
-    }
-    return out;
+    std::u32string points = string::to_code_points(text);
+    return std::vector<uint32_t>(points.begin(), points.end());
 }
 
 uint32_t utf16_position(const std::vector<uint32_t>& text, uint32_t index) {
