@@ -71,6 +71,7 @@ const Source LIBRARY_SOURCES[] = {
     {"gui/console-complete.qor", 0},
     {"gui/terminal.qor", TYPE_EVENT},
     {"gui/console-config.qor", TYPE_EVENT},
+    {"gui/console-dialogs.qor", TYPE_EVENT},
     {nullptr, 0},
 };
 
