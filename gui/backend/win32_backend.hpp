@@ -10,6 +10,7 @@
 #include "datatypes/stack.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/menus.hpp"
 #include "gui/messages.hpp"
 #include "gui/window_proc.hpp"
 #include "gui/window_system.hpp"
@@ -131,8 +132,8 @@ struct Hooks {
     bool (*erase_background)(HWND hwnd, HDC dc, Cell* face) = nullptr;   // the colour painter
 };
 Hooks& hooks();
-// Sets the draw backend's entries (win32_draw_link.cpp).
-void link_draw_hooks();
+// Sets the entries of the draw backend and the menus (win32_links.cpp).
+void link_hooks();
 
 // Runs f behind a barrier: no C++ exception and no throw of the runtime
 // leaves it (foreign frames of Windows are above).  A failure puts the

@@ -334,7 +334,7 @@ void start() {
     set_dpi(cursor_monitor_dpi());
     // The other parts of the backend (draw, controls, menus, base faces,
     // fonts) set their entries of hooks() here, before any window exists.
-    link_draw_hooks();
+    link_hooks();
     default_fonts(nullptr);
     g_backend.classes_registered = register_classes(g_backend.instance);
     g_backend.win11 = g_backend.build >= 22000;

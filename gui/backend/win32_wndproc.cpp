@@ -407,7 +407,9 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
     case WM_COMMAND: {
         Backend& b = backend();
         if (lparam == 0 && LOWORD(wparam) <= 999 && b.menu_select_handle) {
+            // A menu item: the portable menus make its `menu` event.
             if (g_hooks.menu_command) g_hooks.menu_command(hwnd, LOWORD(wparam));
+            else if (menus::state().select_handle) menus::command(from_hwnd(hwnd));
             return false;
         }
         if (g_hooks.control_message) g_hooks.control_message(hwnd, msg, wparam, lparam, result);
@@ -438,7 +440,11 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
             backend().menu_select_item = LOWORD(wparam);
             backend().menu_select_handle = reinterpret_cast<HMENU>(lparam);
         }
+        menus::note_selection(uint32_t(wparam), uint32_t(lparam));
         return true;
+    case WM_ENTERMENULOOP:
+        if (wparam == 0) menus::forget_popup();
+        return false;
     case WM_DPICHANGED:
         dpi_changed(hwnd, &face, window, wparam, lparam);
         return true;

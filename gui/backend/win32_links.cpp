@@ -1,7 +1,9 @@
-// The draw backend behind the window procedure: WM_PAINT of a face whose
-// `draw` facet is a block paints it (and sends the face its `drawing`
-// event while the canvas is open), WM_DESTROY releases its target.
+// What other parts of the GUI do behind the window procedure: WM_PAINT of
+// a face whose `draw` facet is a block paints it through the draw backend
+// (and sends the face its `drawing` event while the canvas is open),
+// WM_DESTROY releases its target, and a new window gets its menu bar.
 #include "gui/backend/win32_backend.hpp"
+#include "gui/backend/controls_win32.hpp"
 #include "gui/draw_backend.hpp"
 #include "gui/event_loop.hpp"
 
@@ -24,11 +26,14 @@ bool paint(HWND hwnd, Cell* face) {
 
 void window_destroyed(HWND hwnd, Cell*) { draw::release_window(uint32_t(reinterpret_cast<uintptr_t>(hwnd))); }
 
+HMENU menu_bar(Cell* face) { return reinterpret_cast<HMENU>(uintptr_t(make_menu_bar(face))); }
+
 }  // namespace
 
-void link_draw_hooks() {
+void link_hooks() {
     hooks().paint = paint;
     hooks().window_destroyed = window_destroyed;
+    hooks().menu_bar = menu_bar;
 }
 
 }  // namespace qor::gui::win32
