@@ -10,6 +10,7 @@
 #include "datatypes/stack.hpp"
 #include "gui/event_loop.hpp"
 #include "gui/face_slots.hpp"
+#include "gui/facet_sync.hpp"
 #include "gui/menus.hpp"
 #include "gui/messages.hpp"
 #include "gui/window_proc.hpp"

@@ -62,22 +62,6 @@ void write_geometry(HWND hwnd, Cell* face, int32_t facet, int32_t x, int32_t y) 
         *cell = point::make2d(lx, ly);
 }
 
-// A planar facet in pixels; false when it is neither a pair! nor a point2D!.
-bool planar_pixels(const Cell* c, int32_t* x, int32_t* y) {
-    if (!c) return false;
-    if (type_of(c) == TYPE_PAIR) {
-        *x = faces::to_pixels(pair::x_of(c));
-        *y = faces::to_pixels(pair::y_of(c));
-        return true;
-    }
-    if (type_of(c) == TYPE_POINT2D) {
-        *x = faces::to_pixels(point::coordinate(c, 0));
-        *y = faces::to_pixels(point::coordinate(c, 1));
-        return true;
-    }
-    return false;
-}
-
 // The frame borders of a top-level window: how far its client origin lies
 // from its outer top-left (x in the high, y in the low 16 bits of the
 // borders slot, computed once).
@@ -126,8 +110,8 @@ void relayout_pane(Cell* face) {
         if (offset && type_of(offset) == TYPE_PAIR)
             *offset = point::make2d(pair::x_of(offset), pair::y_of(offset));
         int32_t x = 0, y = 0, w = 0, hgt = 0;
-        bool placed = planar_pixels(faces::facet(&child, faces::OFFSET), &x, &y);
-        bool sized = planar_pixels(faces::facet(&child, faces::SIZE), &w, &hgt);
+        bool placed = facet_pixels(&child, faces::OFFSET, &x, &y);
+        bool sized = facet_pixels(&child, faces::SIZE, &w, &hgt);
         UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (placed ? 0 : SWP_NOMOVE) | (sized ? 0 : SWP_NOSIZE);
         if (batch) batch = DeferWindowPos(batch, h, nullptr, x, y, w, hgt, flags);
         else SetWindowPos(h, nullptr, x, y, w, hgt, flags);
@@ -386,7 +370,7 @@ bool handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result) 
     case WM_GETMINMAXINFO: {
         if (!window || !lparam) return false;
         int32_t w = 0, hgt = 0;
-        if (!planar_pixels(faces::facet(&face, faces::SIZE), &w, &hgt)) return false;
+        if (!facet_pixels(&face, faces::SIZE, &w, &hgt)) return false;
         SIZE extent = frame_extent(hwnd);
         w += extent.cx;
         hgt += extent.cy;
