@@ -27,7 +27,7 @@ Matrix skewing(float x_degrees, float y_degrees, Point centre);
 Matrix translation(float dx, float dy);
 bool   invert(Matrix* m);                             // false (m unchanged) when singular
 
-// Which brush a `pen` specification or a transformation addresses.
+// Which brush a `pen` argument or a transformation addresses.
 enum Target : int32_t { TARGET_CANVAS = 0, TARGET_PEN = 1, TARGET_FILL = 2 };
 
 enum GradientKind : int32_t { GRADIENT_LINEAR = 0, GRADIENT_RADIAL = 1, GRADIENT_DIAMOND = 2 };

@@ -62,7 +62,7 @@ bool  next_is_number(const Cursor& c);
 Point take_point(Cursor& c);
 float take_number(Cursor& c);
 
-// The pen and fill-pen specifications and the line-style commands: each
+// The pen and fill-pen arguments and the line-style commands: each
 // reads from c.at (the value after the keyword) and leaves c.at after the
 // last value consumed.
 void parse_pen(Canvas& canvas, Cursor& c, int32_t target);
