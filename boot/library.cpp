@@ -228,7 +228,16 @@ void make_typesets() {
     set_global("any-type!", typeset_union({"default!", "internal!"}, {}));
 }
 
-void boot_library() {
+void boot_library(bool stress_boot) {
+    // The stress mode is for the code a test exercises: the library's own
+    // top-level code is the same in every process, so it runs unstressed
+    // unless asked (one test boots under stress), which keeps a stressed
+    // suite from spending most of its time collecting during boots.
+    struct StressRestore {
+        uint32_t every = gc::stress_interval();
+        ~StressRestore() { gc::set_stress_interval(every); }
+    } restore;
+    if (!stress_boot) gc::set_stress_interval(0);
     object::set_boot_classes(true);
     make_first_values();
     if (const UpperLayer* upper = upper_layer(); upper && upper->before_library) upper->before_library();

@@ -18,8 +18,9 @@ extern const Source LIBRARY_SOURCES[];
 
 // Runs the library's top-level code: the words of the language, the system
 // object, the operators and the console object.  Every function made here
-// runs as compiled code.  Errors propagate (start-up reports them).
-void boot_library();
+// runs as compiled code.  Errors propagate (start-up reports them).  The
+// collector's stress mode is held off meanwhile unless `stress_boot`.
+void boot_library(bool stress_boot = false);
 
 // Installs the console's output, calls system/console/launch in a function
 // frame named `launch` and answers when it returns.

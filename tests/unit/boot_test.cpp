@@ -133,5 +133,30 @@ TEST_F(BootPayload, SpecsKeepTheirDocStringsAndRefinements) {
               "/name \"Catches a named throw\" word [word! block!] \"One or more names\"]");
 }
 
+// Every other test boots the library unstressed; this one boots it under the
+// stress mode (the suite's interval, else every 61st allocation), so a
+// value the boot keeps unrooted still shows.
+class BootUnderStress : public RuntimeFixture {
+protected:
+    void SetUp() override {
+        boot::runtime_init();
+        gc::finish_startup();
+        root_block::set_collecting(false);
+        every_ = gc::stress_interval() ? gc::stress_interval() : 61;
+        gc::set_stress_interval(every_);
+        cycles_ = gc::counters.series_cycles;
+        boot::boot_library(true);
+        open_call();
+    }
+    uint32_t every_ = 0, cycles_ = 0;
+};
+
+TEST_F(BootUnderStress, TheLibraryBootsWithCollectionsThroughoutAndWorks) {
+    EXPECT_GT(gc::counters.series_cycles, cycles_ + 100);
+    EXPECT_EQ(gc::stress_interval(), every_);
+    Cell r = eval("form reduce [mold sort [c a b] rejoin [\"x\" 1 + 2] to-json make map! [a [1 2]]]");
+    EXPECT_EQ(string::to_utf8(&r), "[a b c] x3 {\"a\":[1,2]}");
+}
+
 }  // namespace
 }  // namespace qor::test
