@@ -17,7 +17,7 @@ timeout 5 xdotool mousemove --window "$id" 150 45 click 1
 wait_line '^click$' 10 || echo "FAIL: the button click did not arrive: $(output)"
 for _ in 1 2 3; do
   timeout 5 xdotool mousemove --window "$id" 150 115 click 1
-  sleep 0.3
+  sleep 0.7   # apart enough not to be a double click
 done
 wait_line '^check false$' 10 || echo "FAIL: the check box did not come round: $(output)"
 timeout 5 xdotool mousemove --window "$id" 150 175 click 1
