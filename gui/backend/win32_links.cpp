@@ -86,12 +86,14 @@ bool base_procedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* 
         *result = 0;
         return true;
     case WM_PAINT:
+    case WM_PRINT:
     case WM_PRINTCLIENT:
+    case WM_DISPLAYCHANGE:
         if (g_painting) {
             *result = 0;
             return true;
         }
-        if (layered || !face_ptr) return false;
+        if (msg != WM_PAINT || layered || !face_ptr) return false;
         g_painting = true;
         {
             struct Done {
