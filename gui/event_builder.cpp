@@ -71,6 +71,28 @@ int32_t answer_of(const Cell* result) {
 
 void mark_event_roots() { gc::mark_cells(&g_event, &g_event + 1); }
 
+// What a select or change event reads from its control first: a
+// drop-down's chosen item becomes its `text`; a change with flags (the
+// control's text changed) reads the whole text, unless the face asks for
+// no-sync.  A tab-panel's change carries its tab in the flags instead: that
+// is the event's word 3.
+uint32_t read_event_text(const Message* msg, uint32_t flags, bool select) {
+    WindowSystem& w = ws();
+    uint32_t window = faces::event_window(msg);
+    Cell* face_ptr = window == 0xFFFFFFFFu ? nullptr : faces::of_window(window);
+    if (!face_ptr) return 0;
+    Cell face = *face_ptr;
+    gc::CellRoot keep(&face);
+    if (select) {
+        if (w.read_text && faces::type_is(&face, "drop-down")) w.read_text(window, &face, int32_t(flags));
+        return 0;
+    }
+    if (faces::type_is(&face, "tab-panel")) return flags & 0xFFFF;
+    if (flags && w.read_text && !(faces::get_flags(faces::facet(&face, faces::FLAGS)) & faces::FACE_NO_SYNC))
+        w.read_text(window, &face, -1);
+    return 0;
+}
+
 }  // namespace
 
 bool is_char_key(uint32_t vk) { return vk < 256 && (CHAR_KEYS.bits[vk >> 3] & (0x80 >> (vk & 7))); }
@@ -146,10 +168,11 @@ int32_t make_event(Message* msg, uint32_t flags, uint32_t code) {
         break;
     }
     case EVT_SELECT:
+        read_event_text(msg, flags, true);
         word3 = (flags + 1) & 0xFFFF;
         break;
     case EVT_CHANGE:
-        word3 = 0;
+        word3 = read_event_text(msg, flags, false);
         break;
     case EVT_DOWN: case EVT_UP: case EVT_MID_DOWN: case EVT_MID_UP: case EVT_ALT_DOWN:
     case EVT_ALT_UP: case EVT_DBL_CLICK: case EVT_WHEEL:

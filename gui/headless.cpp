@@ -463,6 +463,7 @@ WindowSystem g_system = {
     .popup_menu = popup_menu, .menu_item_data = menu_item_data, .destroy_menu = destroy_menu,
     .file_dialog = file_dialog, .folder_dialog = folder_dialog, .text_box_metrics = text_box_metrics,
     .camera_devices = nullptr,
+    .read_text = nullptr,
 };
 
 }  // namespace

@@ -142,6 +142,9 @@ struct WindowSystem {
     // A rich-text face's metrics query (type and argument as text-box-metrics).
     bool     (*text_box_metrics)(Cell* face, const Cell* arg, int32_t type, Cell* out);
     int32_t  (*camera_devices)(std::vector<std::string>* names);   // the capture devices
+    // A control's text into its face's `text` facet (select and change
+    // events): index -1 reads the whole text, another a combo box item.
+    void     (*read_text)(uint32_t hwnd, Cell* face, int32_t index);
 };
 
 // The backend in use: the Windows one in the product unless the environment

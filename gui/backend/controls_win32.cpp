@@ -452,7 +452,7 @@ int32_t tab_notify(uint32_t tab, uint32_t code, Cell* face_in) {
             if (HWND w = as_hwnd(faces::handle_of(page))) ShowWindow(w, SW_HIDE);
         }
     }
-    make_event(&record, uint32_t(current), EVT_CHANGE);
+    make_event(&record, uint32_t(current + 1), EVT_CHANGE);   // a tab-panel's change carries the 1-based tab
     if (Cell* sel = faces::facet(&face, faces::SELECTED)) *sel = integer::make(current + 1);
     return 0;
 }

@@ -248,6 +248,10 @@ void release_window_target(HWND hwnd) {
     InvalidateRect(hwnd, nullptr, FALSE);
 }
 
+void resize_window_target(HWND hwnd) {
+    if (g_targets.find(hwnd) != g_targets.end()) window_target(hwnd);
+}
+
 void release_all_targets() {
     while (!g_targets.empty()) release_window_target(g_targets.begin()->first);
 }

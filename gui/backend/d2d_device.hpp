@@ -64,6 +64,8 @@ struct WindowTarget {
 // without a device.
 WindowTarget* window_target(HWND hwnd);
 void release_window_target(HWND hwnd);
+// A window that has a target keeps it the size of its client area (WM_SIZE).
+void resize_window_target(HWND hwnd);
 // Every window loses its target (a removed device) and repaints.
 void release_all_targets();
 // Presents a window's frame; a removed or reset device is replaced and the

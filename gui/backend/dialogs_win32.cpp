@@ -1,5 +1,6 @@
 // The common file dialogs and the folder browser.
 
+#include "gui/backend/win32_backend.hpp"
 #include "gui/backend/controls_win32.hpp"
 
 // windows.h after the project headers: its message macros would hide their constants.
@@ -31,16 +32,18 @@ std::string narrow(const wchar_t* s) {
 }
 
 int CALLBACK browse_callback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
-    if (!data) return 0;
-    BOOL is_path = reinterpret_cast<void*>(data) != static_cast<void*>(g_kept) ? TRUE : FALSE;
-    if (message == BFFM_INITIALIZED) {
-        g_select_again = true;
-        SendMessageW(hwnd, BFFM_SETSELECTIONW, WPARAM(is_path), data);
-    } else if (message == BFFM_SELCHANGED && g_select_again) {
-        g_select_again = false;
-        SendMessageW(hwnd, BFFM_SETSELECTIONW, WPARAM(is_path), data);
-    }
-    return 0;
+    return int(barrier(0, [&]() -> LRESULT {
+        if (!data) return 0;
+        BOOL is_path = reinterpret_cast<void*>(data) != static_cast<void*>(g_kept) ? TRUE : FALSE;
+        if (message == BFFM_INITIALIZED) {
+            g_select_again = true;
+            SendMessageW(hwnd, BFFM_SETSELECTIONW, WPARAM(is_path), data);
+        } else if (message == BFFM_SELCHANGED && g_select_again) {
+            g_select_again = false;
+            SendMessageW(hwnd, BFFM_SETSELECTIONW, WPARAM(is_path), data);
+        }
+        return 0;
+    }));
 }
 
 }  // namespace

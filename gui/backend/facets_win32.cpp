@@ -10,6 +10,7 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
+#include "gui/backend/controls_win32.hpp"
 #include "gui/backend/faces_backend.hpp"
 #include "gui/face_slots.hpp"
 
@@ -121,6 +122,8 @@ void apply_selected(HWND w, const Cell* face) {
         } else {
             SendMessageW(w, EM_SETSEL, 0, 0);
         }
+    } else if (faces::type_is(face, "tab-panel")) {
+        push_selected(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(w)), const_cast<Cell*>(face));
     } else if (faces::type_is(face, "scroller")) {
         const Cell* sel = faces::facet(face, faces::SELECTED);
         double page;
@@ -134,7 +137,10 @@ void apply_selected(HWND w, const Cell* face) {
 }
 
 void apply_data(HWND w, const Cell* face) {
-    if (is_any(face, {"check", "toggle", "radio"})) {
+    if (is_any(face, {"tab-panel", "calendar"})) {
+        // Tabs and dates have their own rules (the controls' module).
+        push_data(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(w)), const_cast<Cell*>(face));
+    } else if (is_any(face, {"check", "toggle", "radio"})) {
         check_state(w, face);
         const Cell* data = faces::facet(face, faces::DATA);
         if (faces::type_is(face, "radio") && !(data && type_of(data) == TYPE_LOGIC && data->data1))

@@ -212,6 +212,7 @@ WindowSystem g_system = {
     .folder_dialog = win32::folder_dialog,
     .text_box_metrics = nullptr,   // rich-text layouts answer through the face's layout once it is made
     .camera_devices = win32::camera_devices,
+    .read_text = win32::get_text,
 };
 
 }  // namespace

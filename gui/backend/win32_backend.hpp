@@ -135,6 +135,9 @@ struct Hooks {
 Hooks& hooks();
 // Sets the entries of the draw backend and the menus (win32_links.cpp).
 void link_hooks();
+// Control notifications, control scrolls and control colouring
+// (win32_control_messages.cpp): the control_message hook.
+bool control_message(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
 
 // Runs f behind a barrier: no C++ exception and no throw of the runtime
 // leaves it (foreign frames of Windows are above).  A failure puts the

@@ -66,6 +66,7 @@ LRESULT CALLBACK combo_wnd_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
                 b.menu_select_item = LOWORD(wparam);
                 b.menu_select_handle = reinterpret_cast<HMENU>(lparam);
             }
+            menus::note_selection(uint32_t(wparam), uint32_t(lparam));   // the portable menus make the event
             return 1;
         default:
             return 0;

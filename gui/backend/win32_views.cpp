@@ -214,7 +214,9 @@ uint32_t make_view(Cell* face_in, uint32_t parent_handle) {
         std::string type = entry->type;
         bool tall = height > width;
         if (type == "check")
-            style |= (flags & faces::FACE_TRI_STATE) ? BS_AUTO3STATE : BS_AUTOCHECKBOX;
+            // A tri-state box steps its cycle in its click notification: an
+            // automatic one would step it twice.
+            style |= (flags & faces::FACE_TRI_STATE) ? BS_3STATE : BS_AUTOCHECKBOX;
         else if (type == "field") {
             if (flags & faces::FACE_PASSWORD) style |= ES_PASSWORD;
             if (!has_para) style |= ES_NOHIDESEL;
