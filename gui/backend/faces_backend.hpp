@@ -27,6 +27,16 @@ void     focus(uint32_t hwnd);
 // monitors are the window system's own (win32_views.cpp, win32_screens.cpp).
 bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
 
+// ---- Camera faces (camera_dshow.cpp)
+bool     is_camera(uint32_t hwnd);
+// capture_window's work for a camera: a frame of its device (the size
+// query waits for it, the pixel copy hands it out); false without one.
+bool     camera_frame(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
+// `selected` changed: none closes the device, n previews device n.
+void     camera_selected(uint32_t hwnd, const Cell* face);
+// `image` set to none: a snapshot goes into it.
+void     camera_image(uint32_t hwnd, Cell* face);
+
 // ---- Fonts (fonts_win32.cpp)
 uint32_t make_font(const FontSpec* spec);
 void     free_font(uint32_t font);

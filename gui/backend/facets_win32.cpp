@@ -121,6 +121,8 @@ void apply_selected(HWND w, const Cell* face) {
         } else {
             SendMessageW(w, EM_SETSEL, 0, 0);
         }
+    } else if (faces::type_is(face, "camera")) {
+        camera_selected(uint32_t(reinterpret_cast<uintptr_t>(w)), face);
     } else if (faces::type_is(face, "scroller")) {
         const Cell* sel = faces::facet(face, faces::SELECTED);
         double page;
@@ -267,9 +269,14 @@ void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
     case faces::DRAW:
         InvalidateRect(w, nullptr, FALSE);
         break;
+    case faces::IMAGE:
+        if (faces::type_is(face, "camera")) {
+            camera_image(hwnd, face);
+            break;
+        }
+        [[fallthrough]];
     case faces::COLOR:
     case faces::PARA:
-    case faces::IMAGE:
         InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
         break;
     case faces::MENU: {

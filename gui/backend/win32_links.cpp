@@ -34,6 +34,9 @@ void link_hooks() {
     hooks().paint = paint;
     hooks().window_destroyed = window_destroyed;
     hooks().menu_bar = menu_bar;
+    hooks().layered_redraw = layered_redraw;
+    hooks().layered_follow = layered_follow;
+    hooks().camera_message = camera_message;
 }
 
 }  // namespace qor::gui::win32
