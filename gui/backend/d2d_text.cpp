@@ -5,12 +5,15 @@
 #include "gui/backend/d2d_text.hpp"
 
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <map>
 
 #include "datatypes/block.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
 #include "gui/draw_dialect.hpp"
@@ -27,6 +30,25 @@ IDWriteTextLayout* string_layout(const Cell* string, IDWriteTextFormat* format) 
     return layout;
 }
 
+namespace {
+
+float number(const Cell* v) {
+    if (v && type_of(v) == TYPE_INTEGER) return float(integer::get_value(v));
+    if (v && type_of(v) == TYPE_FLOAT) return float(float_::get_value(v));
+    return 0;
+}
+
+// A rich-text face's tab stops and line spacing, in pixels; other values
+// (none, 'default) keep DirectWrite's own.
+void box_settings(IDWriteTextFormat* format, const Cell* face) {
+    float tabs = number(field(face, "tabs"));
+    if (tabs > 0) format->SetIncrementalTabStop(tabs);
+    float spacing = number(field(face, "line-spacing"));
+    if (spacing > 0) format->SetLineSpacing(DWRITE_LINE_SPACING_METHOD_UNIFORM, spacing, spacing * 0.8f);
+}
+
+}  // namespace
+
 IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
     // Copies: making the format may allocate (the font's name as UTF-16),
     // which may move the face's values.
@@ -38,11 +60,18 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
     IDWriteTextFormat* format = text_format(faces::facet(face, faces::FONT));
     if (!format) return nullptr;
     const Cell* size = faces::facet(face, faces::SIZE);
-    float w = FLT_MAX, h = FLT_MAX;
+    // The box is the size rounded to whole units; a face without a size
+    // (or a side not above 0) is not held to a box on that side.
+    double sw = 0, sh = 0;
     if (size && type_of(size) == TYPE_PAIR) {
-        if (int32_t(size->data2) > 0) w = float(int32_t(size->data2)) + 0.5f;
-        if (int32_t(size->data3) > 0) h = float(int32_t(size->data3)) + 0.5f;
+        sw = int32_t(size->data2);
+        sh = int32_t(size->data3);
+    } else if (size && type_of(size) == TYPE_POINT2D) {
+        sw = point::coordinate(size, 0);
+        sh = point::coordinate(size, 1);
     }
+    float w = sw > 0 && sw < 1e7 ? float(std::floor(sw + 0.5)) : FLT_MAX;
+    float h = sh > 0 && sh < 1e7 ? float(std::floor(sh + 0.5)) : FLT_MAX;
     // The para's alignment and wrapping.
     const Cell* para = faces::facet(face, faces::PARA);
     const Cell* align = field(para, "align");
@@ -56,6 +85,7 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
                                                                                    : DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     format->SetWordWrapping(wrap && type_of(wrap) == TYPE_LOGIC && wrap->data1 ? DWRITE_WORD_WRAPPING_WRAP
                                                                                : DWRITE_WORD_WRAPPING_NO_WRAP);
+    if (faces::type_is(face, "rich-text")) box_settings(format, face);
     std::wstring chars = wide(text);
     IDWriteTextLayout* layout = nullptr;
     devices().write->CreateTextLayout(chars.c_str(), UINT32(chars.size()), format, w, h, &layout);

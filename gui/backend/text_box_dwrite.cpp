@@ -9,9 +9,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/float.hpp"
 #include "datatypes/handle.hpp"
-#include "datatypes/integer.hpp"
 #include "datatypes/symbol.hpp"
 #include "gui/face_slots.hpp"
 #include "runtime/collector.hpp"
@@ -67,22 +65,6 @@ void mark_stale(const Cell* face) {
         *block::item(handles, H_STALE) = Cell{TYPE_LOGIC, 1, 0, 0};
 }
 
-float number(const Cell* v) {
-    if (!v) return 0;
-    if (type_of(v) == TYPE_INTEGER) return float(integer::get_value(v));
-    if (type_of(v) == TYPE_FLOAT) return float(float_::get_value(v));
-    return 0;
-}
-
-// Tab stops and line spacing of a rich-text face, in pixels; other values
-// (none, 'default) leave DirectWrite's own.
-void apply_box_settings(IDWriteTextLayout* layout, const Cell* face) {
-    float tabs = number(d2d::field(face, "tabs"));
-    if (tabs > 0) layout->SetIncrementalTabStop(tabs);
-    float spacing = number(d2d::field(face, "line-spacing"));
-    if (spacing > 0) layout->SetLineSpacing(DWRITE_LINE_SPACING_METHOD_UNIFORM, spacing, spacing * 0.8f);
-}
-
 IDWriteTextLayout* make_layout(const Cell* face, ID2D1DeviceContext* dc) {
     IDWriteTextLayout* layout = nullptr;
     try {
@@ -91,7 +73,6 @@ IDWriteTextLayout* make_layout(const Cell* face, ID2D1DeviceContext* dc) {
         mark_stale(face);
         throw;
     }
-    if (layout) apply_box_settings(layout, face);
     return layout;
 }
 
