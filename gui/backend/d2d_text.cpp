@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "datatypes/block.hpp"
 #include "datatypes/float.hpp"
@@ -16,6 +17,7 @@
 #include "datatypes/point.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
+#include "gui/box_geometry.hpp"
 #include "gui/draw_dialect.hpp"
 #include "gui/face_slots.hpp"
 
@@ -31,6 +33,15 @@ IDWriteTextLayout* string_layout(const Cell* string, IDWriteTextFormat* format) 
 }
 
 namespace {
+
+// The backdrop ranges of the last face layout: a layout has no backdrop of
+// its own, so they are filled in before its text is drawn.
+struct Backdrop {
+    uint32_t start, length, colour;
+};
+std::vector<Backdrop> g_backdrops;
+// Reused between draws; it only grows.
+std::vector<DWRITE_HIT_TEST_METRICS> g_hits;
 
 float number(const Cell* v) {
     if (v && type_of(v) == TYPE_INTEGER) return float(integer::get_value(v));
@@ -57,6 +68,7 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
     Cell text_cell = *text_facet;
     gc::CellRoot keep_text(&text_cell);
     const Cell* text = &text_cell;
+    g_backdrops.clear();
     IDWriteTextFormat* format = text_format(faces::facet(face, faces::FONT));
     if (!format) return nullptr;
     const Cell* size = faces::facet(face, faces::SIZE);
@@ -124,9 +136,7 @@ public:
     void italic(rich_text::Range r) override { layout_->SetFontStyle(DWRITE_FONT_STYLE_ITALIC, range(r)); }
     void underline(rich_text::Range r) override { layout_->SetUnderline(TRUE, range(r)); }
     void strike(rich_text::Range r) override { layout_->SetStrikethrough(TRUE, range(r)); }
-    // Backdrops need a text renderer of their own to paint them; the
-    // layout keeps none yet, so the colour is only checked.
-    void backdrop(rich_text::Range, uint32_t) override {}
+    void backdrop(rich_text::Range r, uint32_t c) override { g_backdrops.push_back(Backdrop{r.start, r.length, c}); }
 
 private:
     static DWRITE_TEXT_RANGE range(rich_text::Range r) { return DWRITE_TEXT_RANGE{r.start, r.length}; }
@@ -144,6 +154,30 @@ private:
 };
 
 }  // namespace
+
+void draw_backdrops(ID2D1DeviceContext* dc, IDWriteTextLayout* layout, D2D1_POINT_2F at) {
+    if (g_backdrops.empty()) return;
+    std::vector<Backdrop> ranges;
+    ranges.swap(g_backdrops);
+    ID2D1SolidColorBrush* brush = nullptr;
+    if (FAILED(dc->CreateSolidColorBrush(colour(0), &brush)) || !brush) return;
+    for (const Backdrop& r : ranges) {
+        UINT32 count = 0;
+        layout->HitTestTextRange(r.start, r.length, at.x, at.y, nullptr, 0, &count);   // asks the count
+        if (count == 0) continue;
+        if (g_hits.size() < size_t(count) + 1) g_hits.resize(size_t(count) + 1);
+        if (FAILED(layout->HitTestTextRange(r.start, r.length, at.x, at.y, g_hits.data(), UINT32(g_hits.size()),
+                                            &count)))
+            continue;
+        brush->SetColor(colour(r.colour));
+        for (UINT32 i = 0; i < count && i < g_hits.size(); ++i) {
+            const DWRITE_HIT_TEST_METRICS& m = g_hits[i];
+            box_geometry::Box b = box_geometry::hit_box(m.left, m.top, m.width, m.height);
+            dc->FillRectangle(D2D1::RectF(float(b.left), float(b.top), float(b.right), float(b.bottom)), brush);
+        }
+    }
+    brush->Release();
+}
 
 void apply_styles(IDWriteTextLayout* layout, ID2D1DeviceContext* dc, const Cell* styles, const Cell* text) {
     LayoutSink sink(layout, dc);
