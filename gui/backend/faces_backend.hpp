@@ -27,6 +27,12 @@ void     focus(uint32_t hwnd);
 // monitors are the window system's own (win32_views.cpp, win32_screens.cpp).
 bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
 
+// ---- Layered faces (layered_win32.cpp): a layered window's image made
+// again after a facet that shows in it changed (a layered window takes no
+// WM_PAINT drawing).
+bool     is_layered_window(uint32_t hwnd);
+void     render_layered_face(uint32_t hwnd, Cell* face);
+
 // ---- Camera faces (camera_dshow.cpp)
 bool     is_camera(uint32_t hwnd);
 // capture_window's work for a camera: a frame of its device (the size

@@ -230,8 +230,11 @@ void enable(uint32_t hwnd, bool enabled) { EnableWindow(to_hwnd(hwnd), enabled);
 
 void set_text(uint32_t hwnd, Cell* face) {
     HWND w = to_hwnd(hwnd);
-    if (faces::type_is(face, "base") || faces::type_is(face, "rich-text") ||
-        (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+    if (is_layered_window(hwnd)) {
+        render_layered_face(hwnd, face);
+        return;
+    }
+    if (faces::type_is(face, "base") || faces::type_is(face, "rich-text")) {
         InvalidateRect(w, nullptr, FALSE);
         return;
     }
@@ -267,7 +270,8 @@ void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
         }
         break;
     case faces::DRAW:
-        InvalidateRect(w, nullptr, FALSE);
+        if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
+        else InvalidateRect(w, nullptr, FALSE);
         break;
     case faces::IMAGE:
         if (faces::type_is(face, "camera")) {
@@ -277,7 +281,8 @@ void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
         [[fallthrough]];
     case faces::COLOR:
     case faces::PARA:
-        InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
+        if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
+        else InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
         break;
     case faces::MENU: {
         const Cell* menu = faces::facet(face, faces::MENU);

@@ -6,6 +6,7 @@
 // shown and hidden with the window.
 #include "gui/backend/win32_backend.hpp"
 #include "gui/backend/d2d_device.hpp"
+#include "gui/backend/faces_backend.hpp"
 
 #include "datatypes/block.hpp"
 #include "datatypes/pair.hpp"
@@ -158,6 +159,12 @@ void render_layered(HWND hwnd, Cell* face, const POINT* position) {
     SetWindowLongW(hwnd, GWL_EXSTYLE, ex & ~WS_EX_LAYERED);
     SetWindowLongW(hwnd, GWL_EXSTYLE, ex);
     UpdateLayeredWindow(hwnd, nullptr, where, &size, t->memory_dc, &source, 0, &blend, ULW_ALPHA);
+}
+
+bool is_layered_window(uint32_t hwnd) { return IsWindow(to_hwnd(hwnd)) && is_layered(to_hwnd(hwnd)); }
+
+void render_layered_face(uint32_t hwnd, Cell* face) {
+    if (is_layered_window(hwnd)) render_layered(to_hwnd(hwnd), face, nullptr);
 }
 
 void layered_redraw(HWND hwnd, Cell* face) {
