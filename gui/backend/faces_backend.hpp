@@ -32,6 +32,10 @@ bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t
 // WM_PAINT drawing).
 bool     is_layered_window(uint32_t hwnd);
 void     render_layered_face(uint32_t hwnd, Cell* face);
+// A base or rich-text face whose colour now needs the other kind of window
+// (layered or not) is given a new one in the old one's z-order place;
+// false when the window stays.
+bool     relayer_face(uint32_t hwnd, Cell* face);
 
 // ---- Camera faces (camera_dshow.cpp)
 bool     is_camera(uint32_t hwnd);

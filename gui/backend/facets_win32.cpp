@@ -273,15 +273,12 @@ void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
         if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
         else InvalidateRect(w, nullptr, FALSE);
         break;
-    case faces::IMAGE:
-        if (faces::type_is(face, "camera")) {
-            camera_image(hwnd, face);
-            break;
-        }
-        [[fallthrough]];
     case faces::COLOR:
     case faces::PARA:
-        if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
+    case faces::IMAGE:
+        if (facet == faces::IMAGE && faces::type_is(face, "camera")) camera_image(hwnd, face);
+        else if (facet == faces::COLOR && relayer_face(hwnd, face)) break;
+        else if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
         else InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
         break;
     case faces::MENU: {

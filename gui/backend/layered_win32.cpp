@@ -9,9 +9,12 @@
 #include "gui/backend/faces_backend.hpp"
 
 #include "datatypes/block.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "gui/box_geometry.hpp"
+#include "gui/controls.hpp"
+#include "gui/draw_backend.hpp"
 #include "gui/draw_dialect.hpp"
 #include "gui/face_slots.hpp"
 #include "runtime/collector.hpp"
@@ -50,12 +53,13 @@ POINT face_offset(const Cell* face) {
     return POINT{faces::to_pixels(x), faces::to_pixels(y)};
 }
 
-// The window the face sits in: its parent face's, else the popup's owner.
+// The window the face sits in: its parent face's, else the child's parent
+// or the popup's owner.
 HWND parent_window(HWND hwnd, const Cell* face) {
     const Cell* parent = faces::facet(face, faces::PARENT);
     if (parent && type_of(parent) == TYPE_OBJECT)
         if (HWND p = to_hwnd(faces::handle_of(parent)); p && IsWindow(p)) return p;
-    return GetWindow(hwnd, GW_OWNER);
+    return (GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : GetWindow(hwnd, GW_OWNER);
 }
 
 // The window region of a stand-in: the part of it inside every ancestor's
@@ -165,6 +169,35 @@ bool is_layered_window(uint32_t hwnd) { return IsWindow(to_hwnd(hwnd)) && is_lay
 
 void render_layered_face(uint32_t hwnd, Cell* face) {
     if (is_layered_window(hwnd)) render_layered(to_hwnd(hwnd), face, nullptr);
+}
+
+bool relayer_face(uint32_t h, Cell* face_in) {
+    HWND hwnd = to_hwnd(h);
+    if (!IsWindow(hwnd) || !(faces::type_is(face_in, "base") || faces::type_is(face_in, "rich-text"))) return false;
+    Cell face = *face_in;
+    gc::CellRoot keep(&face);
+    HWND parent = parent_window(hwnd, &face);
+    if (parent && is_layered(parent)) return false;   // inside a layered window every face is layered
+    bool need = controls::must_be_layered(faces::facet(&face, faces::TYPE), faces::facet(&face, faces::COLOR), 0);
+    if (need == is_layered(hwnd)) return false;
+    // The window goes without its face: the face is shown again at once.
+    HWND above = GetWindow(hwnd, GW_HWNDPREV);
+    if (int32_t index = int32_t(slot(hwnd, SLOT_FACE))) {
+        set_slot(hwnd, SLOT_FACE, 0);
+        faces::free(index);
+    }
+    draw::release_window(h);
+    DestroyWindow(hwnd);
+    uint32_t made = make_view(&face, from_hwnd(parent));
+    Cell* state = faces::facet(&face, faces::STATE);
+    if (state && type_of(state) == TYPE_BLOCK && block::length(state) > 0)
+        *block::item(state, 0) = handle::make(made, handle::CLASS_WINDOW);
+    HWND fresh = to_hwnd(made);
+    if (fresh && !is_stand_in(fresh) && (!above || IsWindow(above)))
+        SetWindowPos(fresh, above ? above : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOOWNERZORDER |
+                         SWP_NOSENDCHANGING);
+    return true;
 }
 
 void layered_redraw(HWND hwnd, Cell* face) {
