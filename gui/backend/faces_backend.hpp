@@ -31,6 +31,10 @@ bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t
 // again after a facet that shows in it changed (a layered window takes no
 // WM_PAINT drawing).
 bool     is_layered_window(uint32_t hwnd);
+// A position for a face's window as SetWindowPos needs it: a stand-in
+// layered popup (before Windows 8) is placed in screen pixels over its
+// parent, keeps its own z-order and is clipped to where it lands.
+WindowPos stand_in_position(const WindowPos& pos);
 void     render_layered_face(uint32_t hwnd, Cell* face);
 // A base or rich-text face whose colour now needs the other kind of window
 // (layered or not) is given a new one in the old one's z-order place;

@@ -202,7 +202,9 @@ void apply_cursor(HWND w, const Cell* face) {
 
 }  // namespace
 
-void set_window_pos(const WindowPos* p) {
+void set_window_pos(const WindowPos* pos) {
+    WindowPos placed = stand_in_position(*pos);
+    const WindowPos* p = &placed;
     SetWindowPos(to_hwnd(p->hwnd), p->after ? to_hwnd(p->after) : HWND_TOP, p->x, p->y, p->width, p->height,
                  p->flags);
 }
@@ -211,7 +213,9 @@ uint32_t begin_positions(int32_t count) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(BeginDeferWindowPos(count)));
 }
 
-uint32_t defer_position(uint32_t batch, const WindowPos* p) {
+uint32_t defer_position(uint32_t batch, const WindowPos* pos) {
+    WindowPos placed = stand_in_position(*pos);
+    const WindowPos* p = &placed;
     HDWP d = DeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch)), to_hwnd(p->hwnd),
                             p->after ? to_hwnd(p->after) : HWND_TOP, p->x, p->y, p->width, p->height, p->flags);
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(d));

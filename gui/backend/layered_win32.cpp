@@ -64,10 +64,7 @@ HWND parent_window(HWND hwnd, const Cell* face) {
 
 // The window region of a stand-in: the part of it inside every ancestor's
 // client area; removed again when all of it shows.
-void clip_stand_in(HWND hwnd, HWND parent, POINT screen) {
-    RECT own{};
-    GetWindowRect(hwnd, &own);
-    int32_t w = own.right - own.left, h = own.bottom - own.top;
+void clip_stand_in(HWND hwnd, HWND parent, POINT screen, int32_t w, int32_t h) {
     box_geometry::Box shown{0, 0, w, h};
     for (HWND a = parent; a && !shown.empty(); a = (GetWindowLongW(a, GWL_STYLE) & WS_CHILD) ? GetParent(a) : nullptr) {
         RECT client{};
@@ -110,7 +107,8 @@ void follow(HWND hwnd, const Cell* face, bool ancestors_shown) {
         SetWindowPos(hwnd, nullptr, screen.x, screen.y, 0, 0, how);
         if (companion) SetWindowPos(companion, nullptr, screen.x, screen.y, 0, 0, how);
     }
-    clip_stand_in(hwnd, parent, screen);
+    GetWindowRect(hwnd, &now);
+    clip_stand_in(hwnd, parent, screen, now.right - now.left, now.bottom - now.top);
     bool show = ancestors_shown && visible_facet(face);
     if (bool(IsWindowVisible(hwnd)) != show) {
         ShowWindow(hwnd, show ? SW_SHOWNA : SW_HIDE);
@@ -169,6 +167,39 @@ bool is_layered_window(uint32_t hwnd) { return IsWindow(to_hwnd(hwnd)) && is_lay
 
 void render_layered_face(uint32_t hwnd, Cell* face) {
     if (is_layered_window(hwnd)) render_layered(to_hwnd(hwnd), face, nullptr);
+}
+
+WindowPos stand_in_position(const WindowPos& p) {
+    HWND hwnd = to_hwnd(p.hwnd);
+    if (!is_stand_in(hwnd)) return p;
+    WindowPos out = p;
+    // A popup is not among its parent's children: it keeps its own z-order.
+    out.flags |= SWP_NOZORDER;
+    out.after = 0;
+    const Cell* face = faces::of_window(p.hwnd);
+    HWND parent = face ? parent_window(hwnd, face) : nullptr;
+    if (!parent) return out;
+    POINT screen{p.x, p.y};
+    if (p.flags & SWP_NOMOVE) {
+        RECT now{};
+        GetWindowRect(hwnd, &now);
+        screen = POINT{now.left, now.top};
+    } else if (!ClientToScreen(parent, &screen)) {
+        return out;
+    } else {
+        out.x = screen.x;
+        out.y = screen.y;
+        set_slot(hwnd, SLOT_ORIGIN, pack_xy(screen.x, screen.y));
+    }
+    int32_t w = p.width, h = p.height;
+    if (p.flags & SWP_NOSIZE) {
+        RECT now{};
+        GetWindowRect(hwnd, &now);
+        w = now.right - now.left;
+        h = now.bottom - now.top;
+    }
+    clip_stand_in(hwnd, parent, screen, w, h);
+    return out;
 }
 
 bool relayer_face(uint32_t h, Cell* face_in) {
