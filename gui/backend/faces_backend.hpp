@@ -35,6 +35,8 @@ bool     is_layered_window(uint32_t hwnd);
 // layered popup (before Windows 8) is placed in screen pixels over its
 // parent, keeps its own z-order and is clipped to where it lands.
 WindowPos stand_in_position(const WindowPos& pos);
+// After positions are applied: the stand-ins inside windows that moved follow them.
+void     stand_ins_follow();
 void     render_layered_face(uint32_t hwnd, Cell* face);
 // A base or rich-text face whose colour now needs the other kind of window
 // (layered or not) is given a new one in the old one's z-order place;

@@ -207,6 +207,7 @@ void set_window_pos(const WindowPos* pos) {
     const WindowPos* p = &placed;
     SetWindowPos(to_hwnd(p->hwnd), p->after ? to_hwnd(p->after) : HWND_TOP, p->x, p->y, p->width, p->height,
                  p->flags);
+    stand_ins_follow();
 }
 
 uint32_t begin_positions(int32_t count) {
@@ -221,7 +222,10 @@ uint32_t defer_position(uint32_t batch, const WindowPos* pos) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(d));
 }
 
-void end_positions(uint32_t batch) { EndDeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch))); }
+void end_positions(uint32_t batch) {
+    EndDeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch)));
+    stand_ins_follow();
+}
 
 void set_visible(uint32_t hwnd, bool visible) {
     HWND w = to_hwnd(hwnd);

@@ -8,6 +8,9 @@
 #include "gui/backend/d2d_device.hpp"
 #include "gui/backend/faces_backend.hpp"
 
+#include <algorithm>
+#include <vector>
+
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/pair.hpp"
@@ -25,6 +28,10 @@ namespace {
 
 constexpr LONG VIEW_CLIPPED = 0x1;   // a window region is set
 constexpr int32_t MAX_DEPTH = 64;    // panes nest no deeper in practice; a cycle stops here
+
+// Windows moved through the position entries whose stand-ins follow once
+// the move is done (before Windows 8 only).
+std::vector<uint32_t> g_moved;
 
 bool is_layered(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
 
@@ -171,7 +178,13 @@ void render_layered_face(uint32_t hwnd, Cell* face) {
 
 WindowPos stand_in_position(const WindowPos& p) {
     HWND hwnd = to_hwnd(p.hwnd);
-    if (!is_stand_in(hwnd)) return p;
+    if (!is_stand_in(hwnd)) {
+        // A panel that moves takes the stand-ins inside it along, once it has moved.
+        if (!backend().win8_or_later && (p.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE) &&
+            std::find(g_moved.begin(), g_moved.end(), p.hwnd) == g_moved.end())
+            g_moved.push_back(p.hwnd);
+        return p;
+    }
     WindowPos out = p;
     // A popup is not among its parent's children: it keeps its own z-order.
     out.flags |= SWP_NOZORDER;
@@ -200,6 +213,19 @@ WindowPos stand_in_position(const WindowPos& p) {
     }
     clip_stand_in(hwnd, parent, screen, w, h);
     return out;
+}
+
+void stand_ins_follow() {
+    std::vector<uint32_t> moved;
+    moved.swap(g_moved);
+    for (uint32_t h : moved) {
+        HWND hwnd = to_hwnd(h);
+        Cell* face = IsWindow(hwnd) ? faces::of_window(h) : nullptr;
+        if (!face) continue;
+        Cell f = *face;
+        gc::CellRoot keep(&f);
+        follow_pane(&f, IsWindowVisible(hwnd) != FALSE, 0);
+    }
 }
 
 bool relayer_face(uint32_t h, Cell* face_in) {
