@@ -204,6 +204,11 @@ Cell* object_field(const Cell* object, const char* name) {
     return sym > 0 ? context::value_by_symbol(sym, reinterpret_cast<Node>(object->data1)) : nullptr;
 }
 
+// A float! `ratio` of the face receives the frames' aspect ratio.
+void note_ratio(const Cell* face) {
+    if (Cell* ratio = object_field(face, "ratio"); ratio && type_of(ratio) == TYPE_FLOAT) *ratio = float_::make(g_aspect);
+}
+
 // A frame (32-bit RGB, bottom-up rows) as top-down opaque image pixels.
 void frame_pixels(const std::vector<uint8_t>& frame, int32_t width, int32_t height, uint32_t* out) {
     for (int32_t y = 0; y < height; ++y) {
@@ -279,7 +284,8 @@ bool build_graph(Camera* cam, int32_t device) {
         std::fputs("Cannot give graph to builder\n", stdout);
         return false;
     }
-    HRESULT hr = cam->monikers[device]->BindToObject(nullptr, nullptr, IBASEFILTER, reinterpret_cast<void**>(&cam->source));
+    HRESULT hr =
+        cam->monikers[device]->BindToObject(nullptr, nullptr, IBASEFILTER, reinterpret_cast<void**>(&cam->source));
     if (SUCCEEDED(hr)) hr = cam->graph->AddFilter(cam->source, L"Video Capture");
     if (FAILED(hr)) {
         std::printf("Error %08lx: Cannot add videocap to filtergraph\n", static_cast<unsigned long>(hr));
@@ -432,7 +438,7 @@ void camera_create(HWND hwnd, Cell* face) {
     if (!selected || !controls::camera_device(selected, cam->count, &device)) return;   // raises when out of range
     g_aspect = 0;
     if (!camera_select(hwnd, device)) return;
-    if (Cell* ratio = object_field(face, "ratio"); ratio && type_of(ratio) == TYPE_FLOAT) *ratio = float_::make(g_aspect);
+    note_ratio(face);
     run(cam, true);
 }
 
@@ -501,7 +507,7 @@ void camera_selected(uint32_t hwnd, const Cell* face) {
         return;
     }
     if (!camera_select(h, device)) return;
-    if (Cell* ratio = object_field(face, "ratio"); ratio && type_of(ratio) == TYPE_FLOAT) *ratio = float_::make(g_aspect);
+    note_ratio(face);
     run(cam, true);
 }
 
