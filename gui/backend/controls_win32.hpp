@@ -79,6 +79,10 @@ bool layout_text_size(void* layout, double scale, double* w, double* h);
 // A metrics query on a text layout (types as text-box-metrics).
 bool layout_metrics(void* layout, const std::vector<uint32_t>& text, const Cell* arg, int32_t type, Cell* out);
 
+// ---- Text-box layouts (text_box_dwrite.cpp): the WindowSystem entry
+// text_box_metrics over the rich-text face's kept DirectWrite layout.
+bool text_box_metrics(Cell* face, const Cell* arg, int32_t type, Cell* out);
+
 // ---- Camera (camera_dshow.cpp)
 // The names of the video capture devices; the WindowSystem entry camera_devices.
 int32_t camera_devices(std::vector<std::string>* names);

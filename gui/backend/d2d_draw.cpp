@@ -545,6 +545,7 @@ public:
 
     void text(Point at, const Cell* v) override {
         IDWriteTextLayout* layout = nullptr;
+        bool face_text = false;
         if (type_of(v) == TYPE_STRING) {
             if (!format) format = d2d::text_format(nullptr);
             layout = d2d::string_layout(v, format);
@@ -564,6 +565,7 @@ public:
                 }
             }
             layout = d2d::face_layout(v, dc);
+            face_text = true;
         }
         if (!layout) return;
         ID2D1SolidColorBrush* pen = nullptr;
@@ -579,6 +581,7 @@ public:
             dc->CreateSolidColorBrush(d2d::colour(text_colour), &black);
             b = black;
         }
+        if (face_text) d2d::draw_backdrops(dc, layout, p2(at));   // those of this face's styles
         if (b) dc->DrawTextLayout(p2(at), layout, b, D2D1_DRAW_TEXT_OPTIONS_ENABLE_COLOR_FONT);
         if (pen) {
             pen->SetColor(old);

@@ -5,14 +5,19 @@
 #include "gui/backend/d2d_text.hpp"
 
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "datatypes/block.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/string.hpp"
 #include "runtime/collector.hpp"
+#include "gui/box_geometry.hpp"
 #include "gui/draw_dialect.hpp"
 #include "gui/face_slots.hpp"
 
@@ -27,6 +32,34 @@ IDWriteTextLayout* string_layout(const Cell* string, IDWriteTextFormat* format) 
     return layout;
 }
 
+namespace {
+
+// The backdrop ranges of the last face layout: a layout has no backdrop of
+// its own, so they are filled in before its text is drawn.
+struct Backdrop {
+    uint32_t start, length, colour;
+};
+std::vector<Backdrop> g_backdrops;
+// Reused between draws; it only grows.
+std::vector<DWRITE_HIT_TEST_METRICS> g_hits;
+
+float number(const Cell* v) {
+    if (v && type_of(v) == TYPE_INTEGER) return float(integer::get_value(v));
+    if (v && type_of(v) == TYPE_FLOAT) return float(float_::get_value(v));
+    return 0;
+}
+
+// A rich-text face's tab stops and line spacing, in pixels; other values
+// (none, 'default) keep DirectWrite's own.
+void box_settings(IDWriteTextFormat* format, const Cell* face) {
+    float tabs = number(field(face, "tabs"));
+    if (tabs > 0) format->SetIncrementalTabStop(tabs);
+    float spacing = number(field(face, "line-spacing"));
+    if (spacing > 0) format->SetLineSpacing(DWRITE_LINE_SPACING_METHOD_UNIFORM, spacing, spacing * 0.8f);
+}
+
+}  // namespace
+
 IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
     // Copies: making the format may allocate (the font's name as UTF-16),
     // which may move the face's values.
@@ -35,14 +68,22 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
     Cell text_cell = *text_facet;
     gc::CellRoot keep_text(&text_cell);
     const Cell* text = &text_cell;
+    g_backdrops.clear();
     IDWriteTextFormat* format = text_format(faces::facet(face, faces::FONT));
     if (!format) return nullptr;
     const Cell* size = faces::facet(face, faces::SIZE);
-    float w = FLT_MAX, h = FLT_MAX;
+    // The box is the size rounded to whole units; a face without a size
+    // (or a side not above 0) is not held to a box on that side.
+    double sw = 0, sh = 0;
     if (size && type_of(size) == TYPE_PAIR) {
-        if (int32_t(size->data2) > 0) w = float(int32_t(size->data2)) + 0.5f;
-        if (int32_t(size->data3) > 0) h = float(int32_t(size->data3)) + 0.5f;
+        sw = int32_t(size->data2);
+        sh = int32_t(size->data3);
+    } else if (size && type_of(size) == TYPE_POINT2D) {
+        sw = point::coordinate(size, 0);
+        sh = point::coordinate(size, 1);
     }
+    float w = sw > 0 && sw < 1e7 ? float(std::floor(sw + 0.5)) : FLT_MAX;
+    float h = sh > 0 && sh < 1e7 ? float(std::floor(sh + 0.5)) : FLT_MAX;
     // The para's alignment and wrapping.
     const Cell* para = faces::facet(face, faces::PARA);
     const Cell* align = field(para, "align");
@@ -56,6 +97,7 @@ IDWriteTextLayout* face_layout(const Cell* face, ID2D1DeviceContext* dc) {
                                                                                    : DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     format->SetWordWrapping(wrap && type_of(wrap) == TYPE_LOGIC && wrap->data1 ? DWRITE_WORD_WRAPPING_WRAP
                                                                                : DWRITE_WORD_WRAPPING_NO_WRAP);
+    if (faces::type_is(face, "rich-text")) box_settings(format, face);
     std::wstring chars = wide(text);
     IDWriteTextLayout* layout = nullptr;
     devices().write->CreateTextLayout(chars.c_str(), UINT32(chars.size()), format, w, h, &layout);
@@ -94,9 +136,7 @@ public:
     void italic(rich_text::Range r) override { layout_->SetFontStyle(DWRITE_FONT_STYLE_ITALIC, range(r)); }
     void underline(rich_text::Range r) override { layout_->SetUnderline(TRUE, range(r)); }
     void strike(rich_text::Range r) override { layout_->SetStrikethrough(TRUE, range(r)); }
-    // Backdrops need a text renderer of their own to paint them; the
-    // layout keeps none yet, so the colour is only checked.
-    void backdrop(rich_text::Range, uint32_t) override {}
+    void backdrop(rich_text::Range r, uint32_t c) override { g_backdrops.push_back(Backdrop{r.start, r.length, c}); }
 
 private:
     static DWRITE_TEXT_RANGE range(rich_text::Range r) { return DWRITE_TEXT_RANGE{r.start, r.length}; }
@@ -114,6 +154,30 @@ private:
 };
 
 }  // namespace
+
+void draw_backdrops(ID2D1DeviceContext* dc, IDWriteTextLayout* layout, D2D1_POINT_2F at) {
+    if (g_backdrops.empty()) return;
+    std::vector<Backdrop> ranges;
+    ranges.swap(g_backdrops);
+    ID2D1SolidColorBrush* brush = nullptr;
+    if (FAILED(dc->CreateSolidColorBrush(colour(0), &brush)) || !brush) return;
+    for (const Backdrop& r : ranges) {
+        UINT32 count = 0;
+        layout->HitTestTextRange(r.start, r.length, at.x, at.y, nullptr, 0, &count);   // asks the count
+        if (count == 0) continue;
+        if (g_hits.size() < size_t(count) + 1) g_hits.resize(size_t(count) + 1);
+        if (FAILED(layout->HitTestTextRange(r.start, r.length, at.x, at.y, g_hits.data(), UINT32(g_hits.size()),
+                                            &count)))
+            continue;
+        brush->SetColor(colour(r.colour));
+        for (UINT32 i = 0; i < count && i < g_hits.size(); ++i) {
+            const DWRITE_HIT_TEST_METRICS& m = g_hits[i];
+            box_geometry::Box b = box_geometry::hit_box(m.left, m.top, m.width, m.height);
+            dc->FillRectangle(D2D1::RectF(float(b.left), float(b.top), float(b.right), float(b.bottom)), brush);
+        }
+    }
+    brush->Release();
+}
 
 void apply_styles(IDWriteTextLayout* layout, ID2D1DeviceContext* dc, const Cell* styles, const Cell* text) {
     LayoutSink sink(layout, dc);

@@ -27,6 +27,32 @@ void     focus(uint32_t hwnd);
 // monitors are the window system's own (win32_views.cpp, win32_screens.cpp).
 bool     capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
 
+// ---- Layered faces (layered_win32.cpp): a layered window's image made
+// again after a facet that shows in it changed (a layered window takes no
+// WM_PAINT drawing).
+bool     is_layered_window(uint32_t hwnd);
+// A position for a face's window as SetWindowPos needs it: a stand-in
+// layered popup (before Windows 8) is placed in screen pixels over its
+// parent, keeps its own z-order and is clipped to where it lands.
+WindowPos stand_in_position(const WindowPos& pos);
+// After positions are applied: the stand-ins inside windows that moved follow them.
+void     stand_ins_follow();
+void     render_layered_face(uint32_t hwnd, Cell* face);
+// A base or rich-text face whose colour now needs the other kind of window
+// (layered or not) is given a new one in the old one's z-order place;
+// false when the window stays.
+bool     relayer_face(uint32_t hwnd, Cell* face);
+
+// ---- Camera faces (camera_dshow.cpp)
+bool     is_camera(uint32_t hwnd);
+// capture_window's work for a camera: a frame of its device (the size
+// query waits for it, the pixel copy hands it out); false without one.
+bool     camera_frame(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels);
+// `selected` changed: none closes the device, n previews device n.
+void     camera_selected(uint32_t hwnd, const Cell* face);
+// `image` set to none: a snapshot goes into it.
+void     camera_image(uint32_t hwnd, Cell* face);
+
 // ---- Fonts (fonts_win32.cpp)
 uint32_t make_font(const FontSpec* spec);
 void     free_font(uint32_t font);

@@ -124,6 +124,8 @@ void apply_selected(HWND w, const Cell* face) {
         }
     } else if (faces::type_is(face, "tab-panel")) {
         push_selected(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(w)), const_cast<Cell*>(face));
+    } else if (faces::type_is(face, "camera")) {
+        camera_selected(uint32_t(reinterpret_cast<uintptr_t>(w)), face);
     } else if (faces::type_is(face, "scroller")) {
         const Cell* sel = faces::facet(face, faces::SELECTED);
         double page;
@@ -206,22 +208,30 @@ void apply_cursor(HWND w, const Cell* face) {
 
 }  // namespace
 
-void set_window_pos(const WindowPos* p) {
+void set_window_pos(const WindowPos* pos) {
+    WindowPos placed = stand_in_position(*pos);
+    const WindowPos* p = &placed;
     SetWindowPos(to_hwnd(p->hwnd), p->after ? to_hwnd(p->after) : HWND_TOP, p->x, p->y, p->width, p->height,
                  p->flags);
+    stand_ins_follow();
 }
 
 uint32_t begin_positions(int32_t count) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(BeginDeferWindowPos(count)));
 }
 
-uint32_t defer_position(uint32_t batch, const WindowPos* p) {
+uint32_t defer_position(uint32_t batch, const WindowPos* pos) {
+    WindowPos placed = stand_in_position(*pos);
+    const WindowPos* p = &placed;
     HDWP d = DeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch)), to_hwnd(p->hwnd),
                             p->after ? to_hwnd(p->after) : HWND_TOP, p->x, p->y, p->width, p->height, p->flags);
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(d));
 }
 
-void end_positions(uint32_t batch) { EndDeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch))); }
+void end_positions(uint32_t batch) {
+    EndDeferWindowPos(reinterpret_cast<HDWP>(static_cast<uintptr_t>(batch)));
+    stand_ins_follow();
+}
 
 void set_visible(uint32_t hwnd, bool visible) {
     HWND w = to_hwnd(hwnd);
@@ -234,8 +244,11 @@ void enable(uint32_t hwnd, bool enabled) { EnableWindow(to_hwnd(hwnd), enabled);
 
 void set_text(uint32_t hwnd, Cell* face) {
     HWND w = to_hwnd(hwnd);
-    if (faces::type_is(face, "base") || faces::type_is(face, "rich-text") ||
-        (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+    if (is_layered_window(hwnd)) {
+        render_layered_face(hwnd, face);
+        return;
+    }
+    if (faces::type_is(face, "base") || faces::type_is(face, "rich-text")) {
         InvalidateRect(w, nullptr, FALSE);
         return;
     }
@@ -271,12 +284,16 @@ void apply_facet(uint32_t hwnd, Cell* face, int32_t facet) {
         }
         break;
     case faces::DRAW:
-        InvalidateRect(w, nullptr, FALSE);
+        if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
+        else InvalidateRect(w, nullptr, FALSE);
         break;
     case faces::COLOR:
     case faces::PARA:
     case faces::IMAGE:
-        InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
+        if (facet == faces::IMAGE && faces::type_is(face, "camera")) camera_image(hwnd, face);
+        else if (facet == faces::COLOR && relayer_face(hwnd, face)) break;
+        else if (is_layered_window(hwnd)) render_layered_face(hwnd, face);
+        else InvalidateRect(w, nullptr, !is_any(face, {"base", "rich-text", "window", "panel"}));
         break;
     case faces::MENU: {
         const Cell* menu = faces::facet(face, faces::MENU);

@@ -210,7 +210,7 @@ WindowSystem g_system = {
     .destroy_menu = win32::destroy_menu,
     .file_dialog = win32::file_dialog,
     .folder_dialog = win32::folder_dialog,
-    .text_box_metrics = nullptr,   // rich-text layouts answer through the face's layout once it is made
+    .text_box_metrics = win32::text_box_metrics,
     .camera_devices = win32::camera_devices,
     .read_text = win32::get_text,
 };

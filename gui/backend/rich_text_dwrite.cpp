@@ -6,6 +6,7 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "gui/backend/controls_win32.hpp"
+#include "gui/box_geometry.hpp"
 
 // windows.h after the project headers: its message macros would hide their constants.
 #include <windows.h>
@@ -94,13 +95,12 @@ bool layout_metrics(void* raw, const std::vector<uint32_t>& text, const Cell* ar
         layout->GetLineMetrics(nullptr, 0, &count);
         if (g_lines.size() < count + 1) g_lines.resize(count + 1);
         layout->GetLineMetrics(g_lines.data(), UINT32(g_lines.size()), &count);
+        // Line lengths count UTF-16 units: so does the position of character n.
         int32_t n = integer::get_value(arg);
-        UINT32 k = 0;
-        while (n > 0 && k < count) {
-            n -= int32_t(g_lines[k].length);
-            if (n > 0 && k + 1 < count) ++k;
-            else break;
-        }
+        std::vector<uint32_t> lengths(count);
+        for (UINT32 i = 0; i < count; ++i) lengths[i] = g_lines[i].length;
+        int32_t position = n > 0 ? int32_t(rich_text::utf16_position(text, uint32_t(n))) : n;
+        uint32_t k = box_geometry::line_holding(lengths, position);
         *out = float_::make(count ? g_lines[k].height : 0.0f);
         return true;
     }

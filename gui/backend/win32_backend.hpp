@@ -158,6 +158,33 @@ LRESULT barrier(LRESULT fallback, F&& f) noexcept {
     }
 }
 
+// ---- Layered faces (layered_win32.cpp)
+// The face drawn off-screen and handed to the system (at `position` in
+// screen pixels, or where it is).
+void render_layered(HWND hwnd, Cell* face, const POINT* position);
+// The hooks: WM_SIZE of a layered face, and a window's move (before
+// Windows 8, its stand-in layered popups follow).
+void layered_redraw(HWND hwnd, Cell* face);
+void layered_follow(HWND window, Cell* face);
+// A new layered face: placed (a stand-in over its parent), drawn once and
+// shown.
+void layered_setup(HWND hwnd, Cell* face);
+
+// ---- Camera faces (camera_dshow.cpp)
+// A new camera window: its `data` receives the device names and, when
+// `selected` is an integer, that device is previewed (out of range raises
+// access/cannot-open).
+void camera_create(HWND hwnd, Cell* face);
+// Device 0-based: the graph made again for it and previewed; false when
+// that failed (the camera then shows nothing).
+bool camera_select(HWND hwnd, int32_t device);
+void camera_close(HWND hwnd);
+void camera_run(HWND hwnd, bool start);
+// A frame of the running camera as an image! (waits up to 3 s), else none.
+void camera_snapshot(HWND hwnd, Cell* out);
+// The hook of QorCamera: WM_DESTROY, WM_SIZE and the frame message.
+bool camera_message(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
+
 // ---- Views (win32_views.cpp)
 uint32_t make_view(Cell* face, uint32_t parent);
 void hide_window(uint32_t hwnd);

@@ -144,6 +144,9 @@ void link_hooks() {
     h.after_create = after_create;
     h.edit_selection = edit_selection;
     h.erase_background = erase_background;
+    h.layered_redraw = layered_redraw;
+    h.layered_follow = layered_follow;
+    h.camera_message = camera_message;
 }
 
 }  // namespace qor::gui::win32

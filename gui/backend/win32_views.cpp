@@ -297,6 +297,8 @@ uint32_t make_view(Cell* face_in, uint32_t parent_handle) {
     if (hooks().after_create) hooks().after_create(hwnd, &face);
     else if (layered) SetLayeredWindowAttributes(hwnd, 0, 255, LWA_ALPHA);   // visible until painted
     set_slot(hwnd, SLOT_FLAGS, LONG(flags));
+    if (layered) layered_setup(hwnd, &face);
+    if (faces::type_is(&face, "camera")) camera_create(hwnd, &face);   // may raise cannot-open
     return h;
 }
 

@@ -18,6 +18,7 @@ constexpr UINT PW_RENDER_FULL_CONTENT = 2;
 
 bool capture_window(uint32_t hwnd, int32_t* width, int32_t* height, uint32_t* pixels) {
     HWND w = to_hwnd(hwnd);
+    if (hwnd && is_camera(hwnd)) return camera_frame(hwnd, width, height, pixels);   // a frame, not the window
     if (hwnd) {
         RECT r{};
         if (!GetWindowRect(w, &r)) return false;
