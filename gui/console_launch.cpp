@@ -50,8 +50,8 @@ void print_to_terminal(const Cell* text, bool new_line) {
 // can use the terminal and the console's functions; print stays on the
 // standard output (its hook comes later, from start-up), and gui? stays off,
 // so nothing shows the window.  The engine must run whatever happens here: a
-// failure is dropped unreported, leaving the window without a native window
-// and face changes synchronised again (load-cfg switches that off first).
+// failure is dropped unreported, the console left as far as it got, and face
+// changes are synchronised again (load-cfg switches that off first).
 void set_up_hidden_console() {
     stack::Checkpoint cp = stack::checkpoint();
     try {
