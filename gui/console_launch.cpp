@@ -10,6 +10,7 @@
 #include "runtime/collector.hpp"
 #include "runtime/output_hooks.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/throw.hpp"
 
 namespace qor::gui {
 
@@ -45,12 +46,36 @@ void print_to_terminal(const Cell* text, bool new_line) {
     interp::call_function_named(&label, &g_vprint, args, 2, &result);
 }
 
+// Over redirected output the console is still set up, hidden, so that scripts
+// can use the terminal and the console's functions; print stays on the
+// standard output (its hook comes later, from start-up), and gui? stays off,
+// so nothing shows the window.  The engine must run whatever happens here: a
+// failure is dropped unreported, the console left as far as it got, and face
+// changes are synchronised again (load-cfg switches that off first).
+void set_up_hidden_console() {
+    stack::Checkpoint cp = stack::checkpoint();
+    try {
+        run("system/console/gui?: false  gui-console-ctx/launch/setup");
+        return;
+    } catch (const Thrown&) {
+    }
+    stack::restore(cp);
+    try {
+        run("system/view/auto-sync?: true");
+    } catch (const Thrown&) {
+        stack::restore(cp);
+    }
+}
+
 }  // namespace
 
 bool launch_gui_console() {
     WindowSystem* native = native_window_system();
     if (!native || &ws() != native) return false;
-    if (platform::is_redirected(platform::STD_OUT)) return false;
+    if (platform::is_redirected(platform::STD_OUT)) {
+        set_up_hidden_console();
+        return false;
+    }
     gc::register_global_cell(&g_vprint);
     g_vprint = run("system/console/gui?: true  :gui-console-ctx/terminal/vprint");
     output_hooks::add(print_to_terminal, nullptr);
