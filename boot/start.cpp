@@ -182,7 +182,7 @@ void runtime_reset() {
     memory::release_all();
 }
 
-void runtime_init() {
+void runtime_init_services() {
     output_hooks::init();
     platform::init();
     random::init();
@@ -212,7 +212,10 @@ void runtime_init() {
     stack::init();
     interp::init();
     lexer::init();
+}
 
+void runtime_init() {
+    runtime_init_services();
     payload::decode();
     Cell catalog = error_catalog::build();
     gc::CellRoot keep(&catalog);
