@@ -75,6 +75,7 @@
 #include "services/files.hpp"
 #include "services/http.hpp"
 #include "services/image_codecs.hpp"
+#include "services/qorbin.hpp"
 
 namespace qor::boot {
 
@@ -178,6 +179,7 @@ void runtime_reset() {
     datatype::unbind_names();
     words::reset();
     root_block::set_collecting(false);
+    qorbin::payload_root_base = nullptr;   // a cell of the root block released below
     cycle_stack::reset();
     memory::release_all();
 }

@@ -187,17 +187,26 @@ TEST_F(QorbinStartup, CodecModeRefusesDefinitions) {
 }
 
 // decode_boot reads into the root block and answers root cell 0; with the
-// keep flag payload_root_base is left as it was.
+// keep flag payload_root_base is left as it was.  As at start-up, words
+// made meanwhile are kept in the root block, yet none lands among the
+// roots.
 TEST_F(QorbinStartup, BootReadFillsTheRootBlock) {
-    Bytes bytes = image({"zz-boot"}, {DEF, SET_WORD, 0, INT(7), INT(3), INT(4)});
+    Bytes bytes = image({"zz-boot", "zz-boot-native", "value"},
+                        {DEF, SET_WORD, 0, INT(7), INT(3),
+                         DEF, SET_WORD, 1, NATIVE, 1, BLOCK, 1, WORD, 2, INT(4)});
     Cell* before = qorbin::payload_root_base;
     uint32_t first = root_block::length();
+    root_block::set_collecting(true);
     Cell* root0 = qorbin::decode_boot(bytes.data(), true, int32_t(bytes.size()));
+    root_block::set_collecting(false);
     EXPECT_EQ(qorbin::codec_mode, 0);
     EXPECT_EQ(qorbin::payload_root_base, before);
     EXPECT_EQ(root_block::length(), first + 2);
     EXPECT_EQ(root0, root_block::cell_at(first));
     EXPECT_EQ(mold_of(*root0), "3");
+    EXPECT_EQ(mold_of(root0[1]), "4");
+    Cell n = global("zz-boot-native");
+    EXPECT_EQ(type_of(&n), TYPE_NATIVE);
     EXPECT_EQ(mold_of(global("zz-boot")), "7");
     root0 = qorbin::decode_boot(bytes.data(), false, int32_t(bytes.size()));
     EXPECT_EQ(qorbin::payload_root_base, root0);
