@@ -142,6 +142,29 @@ TEST_F(QorbinStartup, WordsBindThroughARootCellsContext) {
     EXPECT_EQ(mold_of(*context::get_word_value(block::cell_at(&target, 4))), "2");
 }
 
+// The fixed-width start-up form: bit 25 of a word's header marks a
+// definition; root -1 is the global context, slot -1 a look-up.
+TEST_F(QorbinStartup, FixedWidthFormBindsAndDefines) {
+    Bytes records;
+    auto word32 = [&](uint32_t w) {
+        for (int i = 0; i < 4; i++) records.push_back(uint8_t(w >> (8 * i)));
+    };
+    for (uint32_t w : {0x02000010u, 0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x0Bu, 9u,   // zz-fixed: 9
+                       0x5800000Eu, 1u, 1u, 0x0Bu, 8u,                         // root 0: context [a: 8]
+                       0x0000000Fu, 1u, 0u, 0xFFFFFFFFu})                      // a, root 0, by spelling
+        word32(w);
+    Bytes bytes = {'Q', 'O', 'R', 'B', 'I', 'N', 1, 4};
+    std::string text("zz-fixed\0a\0", 11);
+    for (uint32_t w : {0u, uint32_t(records.size()), 2u, uint32_t(text.size()), 0u, 9u})
+        for (int i = 0; i < 4; i++) bytes.push_back(uint8_t(w >> (8 * i)));
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.insert(bytes.end(), records.begin(), records.end());
+    Cell target = read(bytes);
+    ASSERT_EQ(block::total_length(&target), 2u);
+    EXPECT_EQ(mold_of(global("zz-fixed")), "9");
+    EXPECT_EQ(mold_of(*context::get_word_value(block::cell_at(&target, 1))), "8");
+}
+
 // Every index the start-up form trusts is checked against what exists.
 // Positions are 1-based; the records start at byte 11 without symbols, 19
 // with one, 25 with two and 31 with three.
