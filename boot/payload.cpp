@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "boot/embedded.hpp"
 #include "datatypes/block.hpp"
@@ -12,8 +13,11 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"
 #include "evaluator/lexer.hpp"
+#include "evaluator/actions.hpp"
 #include "evaluator/natives.hpp"
+#include "evaluator/natives_table.hpp"
 #include "runtime/collector.hpp"
+#include "services/qorbin.hpp"
 #include "runtime/platform.hpp"
 #include "datatypes/root_block.hpp"
 #include "runtime/runtime_error.hpp"
@@ -138,40 +142,98 @@ uint32_t bind_natives(const Cell* defs) {
     });
 }
 
-Counts decode() {
-    gc::NoCollect quiet;
-    Counts counts{0, 0, 0};
-    Cell defs = definitions();
-    gc::CellRoot keep_defs(&defs);
+namespace {
 
-    Cell types = section(&defs, "datatypes");
-    gc::CellRoot keep_types(&types);
+// What a definition of the text binds: its word and, for the image, how
+// its value is made.
+struct Definition {
+    Cell word;
+    uint32_t type;    // datatype!, action! or native!
+    uint32_t index;   // the datatype id, action slot or natives table index
+    Cell spec;        // action! and native!: the spec block
+};
+
+// The definitions of boot/natives.qor in its order (that of the payload):
+// datatypes, actions, natives.  Every cell they hold is kept in `keep`
+// (a block kept by the caller).  A malformed definition ends the process.
+std::vector<Definition> collect(const Cell* defs, Cell* keep) {
+    std::vector<Definition> out;
+    Cell types = section(defs, "datatypes");
+    block::append_copy(keep, &types);
     uint32_t n = block::remaining_length(&types);
     for (uint32_t i = 0; i < n; i++) {
         Cell w = *block::item(&types, i);
         uint32_t id = type_id(spelling(&w));
         if (type_of(&w) != TYPE_WORD || id == 0) fail("boot/natives.qor: not a datatype", spelling(&w).c_str());
-        Cell dt{TYPE_DATATYPE, id, 0, 0};
-        bind_word(&w, &dt);
-        counts.datatypes++;
+        out.push_back(Definition{w, TYPE_DATATYPE, id, Cell{TYPE_NONE, 0, 0, 0}});
     }
-
-    Cell actions = section(&defs, "actions");
-    gc::CellRoot keep_actions(&actions);
-    counts.actions = each_definition(&actions, "actions", [](const std::string& name, const Cell* word, const Cell* spec) {
+    Cell actions = section(defs, "actions");
+    block::append_copy(keep, &actions);
+    each_definition(&actions, "actions", [&](const std::string& name, const Cell* word, const Cell* spec) {
         uint32_t slot = action_slot(name);
         if (slot == 0) fail("boot/natives.qor: unknown action", name.c_str());
-        Cell v{TYPE_NONE, 0, 0, 0};
-        gc::CellRoot keep(&v);
-        native::init_action(&v, spec, slot);
-        bind_word(word, &v);
+        out.push_back(Definition{*word, TYPE_ACTION, slot, *spec});
     });
+    Cell natives = section(defs, "natives");
+    block::append_copy(keep, &natives);
+    each_definition(&natives, "natives", [&](const std::string& name, const Cell* word, const Cell* spec) {
+        uint32_t index = native_index(name.c_str());
+        if (index == 0) fail("boot/natives.qor: unknown native", name.c_str());
+        out.push_back(Definition{*word, TYPE_NATIVE, index, *spec});
+    });
+    return out;
+}
 
-    counts.natives = bind_natives(&defs);
+// How many datatype, action and native words hold the values the payload
+// gives them.
+Counts count_bound() {
+    Counts counts{0, 0, 0};
+    auto value = [](const char* name) -> const Cell* {
+        return context::global_value_pointer(symbol::intern(name));
+    };
+    // datatype! itself is the library's to set.
+    for (int t = TYPE_DATATYPE + 1; t <= TYPE_COUNT; t++) {
+        const Cell* v = value(TYPE_NAMES[t]);
+        if (v && type_of(v) == TYPE_DATATYPE && v->data1 == uint32_t(t)) counts.datatypes++;
+    }
+    for (int slot = 1; slot <= ACTION_COUNT; slot++) {
+        const Cell* v = value(ACTION_NAMES[slot]);
+        if (v && type_of(v) == TYPE_ACTION && native::code_of(v) == actions::dispatcher_table()[slot - 1])
+            counts.actions++;
+    }
+    for (uint32_t i = 0; i < natives::NATIVE_COUNT; i++) {
+        const Cell* v = value(natives::NATIVE_NAMES[i]);
+        if (v && type_of(v) == TYPE_NATIVE && native::code_of(v) == natives::table()[i]) counts.natives++;
+    }
+    return counts;
+}
 
+}  // namespace
+
+std::vector<uint8_t> build_image() {
+    gc::NoCollect quiet;
+    Cell defs = definitions();
+    gc::CellRoot keep_defs(&defs);
+    Cell kept = block::make(4);
+    gc::CellRoot keep(&kept);
+    std::vector<Definition> list = collect(&defs, &kept);
+    std::vector<qorbin::BootDefinition> out;
+    for (const Definition& d : list)
+        out.push_back(qorbin::BootDefinition{word::symbol_of(&d.word), d.type, d.index, &d.spec});
+    return qorbin::encode_boot(out.data(), uint32_t(out.size()));
+}
+
+Counts decode() {
+    const embedded::File* image = embedded::find(IMAGE_NAME);
+    if (!image) fail("missing embedded payload", IMAGE_NAME);
+    qorbin::decode_boot(image->data, false);
+    Counts counts = count_bound();
     if (counts.datatypes != DATATYPE_WORD_COUNT || counts.actions != ACTION_WORD_COUNT ||
         counts.natives != natives::NATIVE_COUNT)
-        fail("boot/natives.qor: incomplete definitions");
+        fail("boot payload: incomplete definitions",
+             (std::to_string(counts.datatypes) + " datatypes, " + std::to_string(counts.actions) + " actions, " +
+              std::to_string(counts.natives) + " natives")
+                 .c_str());
     return counts;
 }
 

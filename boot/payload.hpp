@@ -1,8 +1,10 @@
 // The boot payload: the definitions of the datatype, action and native
-// words, carried as the Qor text boot/natives.qor and bound at start-up
-// before the library runs; and the loading of the embedded Qor sources.
+// words, written as the Qor text boot/natives.qor, carried as the Qorbin
+// image boot/payload.qorbin made from it, and bound at start-up before the
+// library runs; and the loading of the embedded Qor sources.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "runtime/cell.hpp"
 #include "datatypes/registry.hpp"
@@ -11,6 +13,7 @@ namespace qor::payload {
 
 constexpr uint32_t ACTION_WORD_COUNT = ACTION_COUNT - 3;   // every slot but eval-path, set-path and compare
 constexpr uint32_t DATATYPE_WORD_COUNT = 50;
+constexpr const char* IMAGE_NAME = "boot/payload.qorbin";
 
 // The 1-based natives table index of a native's name, 0 when there is none.
 uint32_t native_index(const char* name);
@@ -42,13 +45,21 @@ struct Counts {
     uint32_t natives;
 };
 
-// Binds the words of boot/natives.qor: the 50 datatype words to their
-// datatype! values (also for types not registered yet, as event! is until
-// the GUI starts), the 59 action words to action! values of their slots and
-// the 107 native words to native! values of their entries.  Needs the
-// symbol table, the global context, the lexer, the action table and the
-// natives table.  The collector does not run meanwhile.  A malformed or
-// incomplete definition ends the process with a boot failure report.
+// The boot payload image of boot/natives.qor's definitions, in its order:
+// the 50 datatype words, the 59 action words (slot order, modify right
+// after mold), the 107 native words.  The image is checked in as
+// boot/payload.qorbin (tools/make-boot-payload writes it).  Needs what
+// decode needs and the lexer.  May allocate.
+std::vector<uint8_t> build_image();
+
+// Decodes the embedded boot payload (qorbin::decode_boot), which binds the
+// 50 datatype words to their datatype! values (also for types not
+// registered yet, as event! is until the GUI starts), the 59 action words to
+// action! values of their slots and the 107 native words to native! values
+// of their entries.  Needs the symbol table, the global context, the action
+// table and the natives table.  The collector does not run meanwhile.  A
+// corrupt payload ends the process; one that leaves a word unbound ends it
+// with a boot failure report.
 Counts decode();
 
 // Ends the process: "*** Boot Error: " and the text on standard error,

@@ -75,6 +75,7 @@
 #include "services/files.hpp"
 #include "services/http.hpp"
 #include "services/image_codecs.hpp"
+#include "services/qorbin.hpp"
 
 namespace qor::boot {
 
@@ -178,11 +179,12 @@ void runtime_reset() {
     datatype::unbind_names();
     words::reset();
     root_block::set_collecting(false);
+    qorbin::payload_root_base = nullptr;   // a cell of the root block released below
     cycle_stack::reset();
     memory::release_all();
 }
 
-void runtime_init() {
+void runtime_init_services() {
     output_hooks::init();
     platform::init();
     random::init();
@@ -212,7 +214,10 @@ void runtime_init() {
     stack::init();
     interp::init();
     lexer::init();
+}
 
+void runtime_init() {
+    runtime_init_services();
     payload::decode();
     Cell catalog = error_catalog::build();
     gc::CellRoot keep(&catalog);

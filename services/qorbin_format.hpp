@@ -19,6 +19,7 @@ namespace qor::qorbin {
 
 constexpr char     MAGIC[6]         = {'Q', 'O', 'R', 'B', 'I', 'N'};
 constexpr uint8_t  VERSION_WRITTEN  = 2;
+constexpr uint8_t  VERSION_BOOT     = 1;   // the boot payload's
 constexpr uint8_t  FLAG_COMPACT     = 0x01;
 constexpr uint8_t  FLAG_PACKED      = 0x02;
 constexpr uint8_t  FLAG_SYMBOLS     = 0x04;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "services/qorbin.hpp"
@@ -30,6 +31,7 @@
 #include "datatypes/object.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/root_block.hpp"
 #include "datatypes/stack.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
@@ -39,11 +41,15 @@
 #include "runtime/collector.hpp"
 #include "runtime/lz_coder.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/runtime_error.hpp"
 #include "runtime/series.hpp"
+#include "runtime/throw.hpp"
 
 namespace qor::qorbin {
 
 int32_t codec_mode = 0;
+Cell* payload_root_base = nullptr;
 
 namespace {
 
@@ -87,9 +93,27 @@ struct LzBuffer {
     ~LzBuffer() { if (p) lz::free_buffer(p); }
 };
 
+// Error mode `no`: the program's own payload cannot be read, so nothing
+// that follows could run.  The failure is a failure: the process ends with
+// the runtime's error report, never with status 0.
+[[noreturn]] void end_process(const char* message, int32_t position = 0) {
+    std::string text = message;
+    if (position > 0) text += " " + std::to_string(position);
+    text += "\r\n";
+    platform::write_std(platform::STD_ERR, text.data(), text.size());
+    runtime::error(runtime::ERR_ASSERTION, 0);
+}
+
+// How a read goes: the form of words and natives, and what a failure does.
+struct Mode {
+    bool startup;   // start-up form: words by root and slot, definitions, natives by index
+    bool fatal;     // error mode `no`: failures end the process
+};
+
 class Reader {
 public:
-    Reader(const uint8_t* base, const uint8_t* p, const uint8_t* end) : base_(base), p_(p), end_(end) {}
+    Reader(const uint8_t* base, const uint8_t* p, const uint8_t* end, Mode mode)
+        : base_(base), p_(p), end_(end), mode_(mode) {}
 
     void read_header(bool compact, bool symbols);
     void read_all(Node target);
@@ -98,8 +122,10 @@ private:
     const uint8_t* base_;   // positions in errors count from here
     const uint8_t* p_;
     const uint8_t* end_;
+    Mode mode_;
     bool compact_ = true;
     Node target_ = nullptr;
+    uint32_t first_root_ = 0;   // the target's length before the read
     uint32_t depth_ = 0;
     // The symbol table.
     const uint8_t* offsets_ = nullptr;
@@ -109,10 +135,12 @@ private:
 
     // ---- Failure ---------------------------------------------------------------------------
     [[noreturn]] void fail() {
+        if (mode_.fatal) end_process("Error: QORBIN - invalid record at index", int32_t(p_ - base_) + 1);
         Cell at = integer::make(int32_t(p_ - base_) + 1);
         raise_error("script", "qb-invalid-record", &at);
     }
     [[noreturn]] void no_codec(uint32_t type) {
+        if (mode_.fatal) end_process("Error: QORBIN - cannot decode type", int32_t(type));
         if (registered(type)) {
             Cell dt{TYPE_DATATYPE, type, 0, 0};
             raise_error("access", "no-codec", &dt);
@@ -284,6 +312,10 @@ private:
     void read_vector(Node container, bool flag, bool ref, uint32_t header, uint32_t nl);
     void read_image(Node container, bool flag, bool ref, uint32_t nl);
     void read_word(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl);
+    void read_startup_word(Node container, uint32_t type, bool flag, uint32_t header, uint32_t nl);
+    Node root_context(uint32_t root);
+    void read_definition(Node container, uint32_t type, bool flag, uint32_t header, uint32_t nl);
+    void cut_back(Node container, uint32_t length);
     Cell bound_word(uint32_t type, int32_t sym, Node ctx, uint32_t nl);
     void read_object(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl);
     void read_function(Node container, bool ref, uint32_t nl);
@@ -352,6 +384,7 @@ struct DepthGuard {
 
 void Reader::read_all(Node target) {
     target_ = target;
+    first_root_ = buffer_of(target)->length();
     while (p_ < end_) read_record(target);
 }
 
@@ -359,18 +392,21 @@ void Reader::read_record(Node container) {
     DepthGuard guard(depth_);
     if (depth_ > MAX_DEPTH) fail();
     uint32_t nl = 0;
-    bool ref = false;
+    bool ref = false, definition = false;
     if (compact_) {
         uint8_t b;
         for (;;) {
             b = byte();
             if (b == PREFIX_NEW_LINE) nl = FLAG_NEW_LINE;
             else if (b == PREFIX_REFERENCE) ref = true;
-            else if (b == PREFIX_DEFINITION) { p_--; fail(); }   // start-up images only
+            else if (b == PREFIX_DEFINITION) {
+                if (!mode_.startup) { p_--; fail(); }   // start-up images only
+                definition = true;
+            }
             else break;
         }
         if (b >= 0x80) {
-            if (ref) { p_--; fail(); }
+            if (ref || definition) { p_--; fail(); }
             if (b < 0xC0) {
                 append(container, Cell{TYPE_INTEGER | nl, 0, uint32_t(b & 63), 0});
             } else if (b == LEAD_TRUE || b == LEAD_FALSE) {
@@ -387,7 +423,15 @@ void Reader::read_record(Node container) {
         }
         uint32_t type = b & 63;
         if (type == TYPE_ESCAPE) type = count();
-        read_value(container, type, (b & HEADER_FLAG) != 0, ref, 0, nl);
+        bool flag = (b & HEADER_FLAG) != 0;
+        // A definition names a word; on an issue! the prefix means nothing.
+        if (definition && layout_of(type) == Layout::WORD) {
+            if (ref) { p_--; fail(); }
+            read_definition(container, type, flag, 0, nl);
+            return;
+        }
+        if (definition && layout_of(type) != Layout::ISSUE) { p_--; fail(); }
+        read_value(container, type, flag, ref, 0, nl);
         return;
     }
     uint32_t h;
@@ -399,6 +443,12 @@ void Reader::read_record(Node container) {
         Cell r = resolve(read_path());
         r.header |= nl;
         append(container, r);
+        return;
+    }
+    // Start-up form: bit 25 of a word's header says a definition value follows.
+    if (mode_.startup && layout_of(h & 0xFF) == Layout::WORD && (h & FX_GLOBAL_WORD)) {
+        if (h & FX_REFERENCE) { p_ -= 4; fail(); }
+        read_definition(container, h & 0xFF, false, h, nl);
         return;
     }
     read_value(container, h & 0xFF, false, (h & FX_REFERENCE) != 0, h, nl);
@@ -419,7 +469,8 @@ void Reader::read_value(Node container, uint32_t type, bool flag, bool ref, uint
     switch (layout) {
     case Layout::DATATYPE: {
         uint32_t id = count();
-        if (id < 1 || id > uint32_t(TYPE_COUNT) || !registered(id)) fail();
+        // The boot definitions name event!, which the GUI registers later.
+        if (id < 1 || id > uint32_t(TYPE_COUNT) || (!mode_.startup && !registered(id))) fail();
         append(container, Cell{TYPE_DATATYPE | nl, id, 0, 0});
         return;
     }
@@ -948,13 +999,37 @@ void Reader::read_function(Node container, bool ref, uint32_t nl) {
     *slot(container, at) = made;
 }
 
-// A native or action is the program's own: its index names it and the
-// stored spec is read but not trusted; the value is the one bound at start.
+// A native or action is the program's own: its index names it.  At
+// start-up the value is made here, over the stored spec, which a top-level
+// record leaves in the target after the value; in the codec form the spec
+// is read but not trusted, and the value is the one bound at start.
 void Reader::read_native(Node container, uint32_t type, uint32_t nl) {
     uint32_t index = count();
     bool action = type == TYPE_ACTION;
+    // Entries past the filled part of either table read 0.
     uintptr_t entry = action ? native::action_entry(index) : native::native_entry(index);
     if (index < 1 || entry == 0) fail();
+    if (mode_.startup) {
+        Cell spec;
+        uint32_t at = 0;
+        bool top = container == target_;
+        if (top) {
+            at = append(container, UNSET);
+            read_record(container);
+            if (buffer_of(container)->length() != at + 2) fail();
+            spec = *slot(container, at + 1);
+        } else {
+            spec = read_detached();
+        }
+        if (type_of(&spec) != TYPE_BLOCK) fail();
+        Cell v = UNSET;
+        if (action) native::init_action(&v, &spec, index);
+        else native::init_native(&v, &spec, index);
+        v.header |= nl;
+        if (top) *slot(container, at) = v;
+        else append(container, v);
+        return;
+    }
     Cell spec = read_detached();
     if (type_of(&spec) != TYPE_BLOCK) fail();
     Node values = context::values_node(context::global());
@@ -1016,7 +1091,77 @@ Cell Reader::bound_word(uint32_t type, int32_t sym, Node ctx, uint32_t nl) {
     return w;
 }
 
+// Start-up form: a global word, or a word of the context held by a root
+// cell of this read, by slot or (-1) by spelling.  Root and slot are the
+// program's own numbers, yet both are checked against what exists.
+void Reader::read_startup_word(Node container, uint32_t type, bool flag, uint32_t header, uint32_t nl) {
+    int32_t sym = read_symbol();
+    int32_t root = -1, slot_index = -1;
+    if (compact_) {
+        if (flag) {
+            root = int32_t(count());
+            slot_index = svarint();
+        }
+    } else {
+        root = int32_t(le32());
+        slot_index = int32_t(le32());
+        if (root < -1) { p_ -= 8; fail(); }
+    }
+    if (root < 0) {
+        Cell w;
+        word::init_cell(&w, sym);
+        w.header = type | nl;
+        append(container, w);
+        return;
+    }
+    Node ctx = root_context(uint32_t(root));
+    if (slot_index == -1) {
+        slot_index = context::find_symbol(ctx, sym, true);
+        if (slot_index < 0) fail();
+    } else if (slot_index < 0 || uint32_t(slot_index) >= context::word_count(ctx)) {
+        fail();
+    }
+    append(container, Cell{type | nl, reinterpret_cast<uint32_t>(ctx), uint32_t(sym), uint32_t(slot_index)});
+}
+
+// The context of root cell n: an object's, an error's or a function's.
+Node Reader::root_context(uint32_t root) {
+    uint32_t roots = buffer_of(target_)->length() - first_root_;
+    if (root >= roots) fail();
+    Cell c = *slot(target_, first_root_ + root);
+    uint32_t t = type_of(&c);
+    if (t != TYPE_OBJECT && t != TYPE_ERROR && t != TYPE_FUNCTION) fail();
+    Node ctx = object::context_of(&c);
+    if (!ctx || ctx == context::global()) fail();
+    return ctx;
+}
+
+// A definition: the word, then one value record; the word is set to the
+// value and neither stays in the container (nor what the value's record
+// left there, such as a native's spec).
+void Reader::read_definition(Node container, uint32_t type, bool flag, uint32_t header, uint32_t nl) {
+    uint32_t before = buffer_of(container)->length();
+    read_startup_word(container, type, flag, header, nl);
+    uint32_t at = before + 1;
+    read_record(container);
+    if (buffer_of(container)->length() <= at) fail();   // the value was itself a definition
+    Cell word = *slot(container, before);
+    Cell value = *slot(container, at);
+    context::set_value(&word, &value, word::context_of(&word), false);
+    cut_back(container, before);
+}
+
+void Reader::cut_back(Node container, uint32_t length) {
+    SeriesBuffer* s = buffer_of(container);
+    s->tail = s->head + length * sizeof(Cell);
+}
+
 void Reader::read_word(Node container, uint32_t type, bool flag, bool ref, uint32_t header, uint32_t nl) {
+    if (mode_.startup) {
+        if (ref) fail();
+        read_startup_word(container, type, flag, header, nl);
+        return;
+    }
     int32_t sym = read_symbol();
     bool global = compact_ ? !flag : (header & FX_GLOBAL_WORD) != 0;
     if (global) {
@@ -1065,38 +1210,80 @@ void Reader::read_word(Node container, uint32_t type, bool flag, bool ref, uint3
 
 // ---- Entry ------------------------------------------------------------------------------------
 
-void decode(const uint8_t* data, int32_t length, Cell* target, const Cell* subject) {
-    codec_mode = 1;
+namespace {
+
+// The one reader behind every entry: checks the header, unpacks, reads.
+// Errors raise, or in error mode `no` end the process.
+void read_image(const uint8_t* data, int32_t length, Cell* target, const Cell* subject, Mode mode) {
     gc::NoCollect no_collect;
     Cell none{TYPE_NONE, 0, 0, 0};
     const Cell* named = subject ? subject : &none;
+    auto bad_data = [&](const char* fatal_message) {
+        if (mode.fatal) end_process(fatal_message);
+        raise_error("script", "invalid-data", named);
+    };
     bool known = length >= 0;
-    if (known && length < int32_t(HEADER_BYTES)) raise_error("script", "invalid-data", named);
-    if (std::memcmp(data, MAGIC, sizeof MAGIC) != 0) raise_error("script", "invalid-data", named);
-    // Unknown length: the program's own data, bounded by its record count.
-    const uint8_t* end = known ? data + length : data + 0x7FFFFFF0;
+    if (known && length < int32_t(HEADER_BYTES)) bad_data("Error: Not a Qorbin file!");
+    if (std::memcmp(data, MAGIC, sizeof MAGIC) != 0) bad_data("Error: Not a Qorbin file!");
+    // Unknown length: the program's own data, bounded by its record count
+    // (and by the top of the address space, so the end never wraps).
+    uintptr_t room = ~uintptr_t(0) - reinterpret_cast<uintptr_t>(data);
+    const uint8_t* end = known ? data + length : data + (room < 0x7FFFFFF0u ? room : 0x7FFFFFF0u);
     uint8_t flags = data[7];
     const uint8_t* base = data;
     const uint8_t* p = data + HEADER_BYTES;
     LzBuffer unpacked;
     if (flags & FLAG_PACKED) {
+        const char* corrupt = "Error: Qorbin compressed data corrupted!";
         size_t available = size_t(end - p);
-        if (available < lz::HEADER_SIZE) raise_error("script", "invalid-data", named);
+        if (available < lz::HEADER_SIZE) bad_data(corrupt);
         // A stream can claim at most one longest match per nine bits.
         uint32_t claimed = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
-        if (claimed / lz::MAX_MATCH > available * 8 / 9 + 1) raise_error("script", "invalid-data", named);
+        if (claimed / lz::MAX_MATCH > available * 8 / 9 + 1) bad_data(corrupt);
         uint32_t size = 0;
         unpacked.p = lz::decompress(p, available, &size);
-        if (!unpacked.p) raise_error("script", "invalid-data", named);
+        if (!unpacked.p) bad_data(corrupt);
         base = unpacked.p;
         p = base;
         end = base + size;
     }
     bool compact = (flags & FLAG_COMPACT) != 0;
-    if (!compact && (known || unpacked.p) && end - p <= 7) raise_error("script", "invalid-data", named);
-    Reader reader(base, p, end);
+    if (!compact && (known || unpacked.p) && end - p <= 7) bad_data("Error: Not a Qorbin file!");
+    Reader reader(base, p, end, mode);
     reader.read_header(compact, (flags & FLAG_SYMBOLS) != 0);
     reader.read_all(cell_node(target));
+}
+
+}  // namespace
+
+void decode(const uint8_t* data, int32_t length, Cell* target, const Cell* subject) {
+    codec_mode = 1;
+    read_image(data, length, target, subject, Mode{false, false});
+}
+
+Cell* decode_startup(const uint8_t* data, int32_t length, Cell* target) {
+    uint32_t first = buffer_of(cell_node(target))->length();
+    read_image(data, length, target, nullptr, Mode{true, false});
+    return cells_head(buffer_of(cell_node(target))) + first;
+}
+
+Cell* decode_boot(const uint8_t* payload, bool keep, int32_t length) {
+    codec_mode = 0;
+    Cell* saved = payload_root_base;
+    gc::NoCollect no_collect;
+    Cell target = block_over(root_block::node());
+    uint32_t first = root_block::length();
+    try {
+        read_image(payload, length, &target, nullptr, Mode{true, true});
+    } catch (const Thrown&) {
+        // A raise from the value makers (a malformed spec, no memory).
+        end_process("Error: Qorbin boot payload could not be decoded");
+    }
+    // The root block never moves, so its cells' addresses hold for the run.
+    payload_root_base = root_block::cell_at(first);
+    Cell* root_cell_0 = payload_root_base;
+    if (keep) payload_root_base = saved;
+    return root_cell_0;
 }
 
 }  // namespace qor::qorbin

@@ -42,10 +42,15 @@ class Writer {
 public:
     explicit Writer(bool compact) : compact_(compact) {}
     void write(const Cell* v);
+    void write_definition(const BootDefinition& d);
     std::vector<uint8_t> finish();
+    // The boot payload's header: its version and no root values.
+    void boot_header() { version_ = VERSION_BOOT; roots_ = 0; }
 
 private:
     bool compact_;
+    uint8_t version_ = VERSION_WRITTEN;
+    uint32_t roots_ = 1;
     std::vector<uint8_t> out_;               // the records
     std::vector<int32_t> symbols_;           // symbol ids in first-use order
     std::vector<uint32_t> offsets_;          // their offsets in the text
@@ -637,14 +642,31 @@ void Writer::write_error(const Cell* v, uint32_t nl) {
     leave();
 }
 
+// The start-up form of a definition: the prefix, a global set-word!, then
+// the value; definitions take no index, so nothing can refer to them.
+void Writer::write_definition(const BootDefinition& d) {
+    put8(PREFIX_DEFINITION);
+    header(TYPE_SET_WORD, false, 0);
+    uvarint(symbol_index(d.symbol));
+    if (d.type == TYPE_DATATYPE) {
+        header(TYPE_DATATYPE, false, 0);
+        uvarint(d.index);
+        return;
+    }
+    header(d.type, false, 0);
+    uvarint(d.index);
+    write(d.spec);
+    counter_--;
+}
+
 std::vector<uint8_t> Writer::finish() {
     std::vector<uint8_t> records;
     records.swap(out_);
     bool symbols = !symbols_.empty();
     put_bytes(MAGIC, sizeof MAGIC);
-    put8(VERSION_WRITTEN);
+    put8(version_);
     put8(uint8_t((compact_ ? FLAG_COMPACT : 0) | (symbols ? FLAG_SYMBOLS : 0)));
-    count(1);
+    count(roots_);
     count(uint32_t(records.size()));
     if (symbols) {
         count(uint32_t(symbols_.size()));
@@ -659,6 +681,14 @@ std::vector<uint8_t> Writer::finish() {
 }
 
 }  // namespace
+
+std::vector<uint8_t> encode_boot(const BootDefinition* definitions, uint32_t count) {
+    gc::NoCollect no_collect;
+    Writer writer(true);
+    writer.boot_header();
+    for (uint32_t i = 0; i < count; i++) writer.write_definition(definitions[i]);
+    return writer.finish();
+}
 
 Cell encode(const Cell* value, bool compact) {
     codec_mode = 1;

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "boot/embedded.hpp"
 #include "services/files.hpp"
@@ -156,6 +159,77 @@ TEST_F(BootUnderStress, TheLibraryBootsWithCollectionsThroughoutAndWorks) {
     EXPECT_EQ(gc::stress_interval(), every_);
     Cell r = eval("form reduce [mold sort [c a b] rejoin [\"x\" 1 + 2] to-json make map! [a [1 2]]]");
     EXPECT_EQ(string::to_utf8(&r), "[a b c] x3 {\"a\":[1,2]}");
+
+// The image that start-up decodes is the one boot/natives.qor makes now:
+// the checked-in file, and the copy this build embeds.
+TEST_F(BootPayload, CheckedInImageIsCurrent) {
+    std::vector<uint8_t> fresh = payload::build_image();
+    std::ifstream in(QOR_SOURCE_DIR "/boot/payload.qorbin", std::ios::binary);
+    std::vector<uint8_t> checked_in((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(fresh == checked_in)
+        << "boot/payload.qorbin is stale (boot/natives.qor or the Qorbin writer changed); refresh it with "
+           "tools/refresh-boot-payload.sh and commit it";
+    const embedded::File* embedded_image = embedded::find(payload::IMAGE_NAME);
+    ASSERT_NE(embedded_image, nullptr);
+    EXPECT_TRUE(std::vector<uint8_t>(embedded_image->data, embedded_image->data + embedded_image->size) == checked_in)
+        << "the build embeds another boot/payload.qorbin: rebuild";
+    // Version 1, compact with a symbol table, no root values.
+    ASSERT_GT(fresh.size(), 9u);
+    EXPECT_EQ(std::string(fresh.begin(), fresh.begin() + 6), "QORBIN");
+    EXPECT_EQ(fresh[6], 1);
+    EXPECT_EQ(fresh[7], 5);
+    EXPECT_EQ(fresh[8], 0);
+}
+
+// Decoding the image binds what the text says, word for word: each
+// datatype word its datatype, each action and native word the value of its
+// slot or entry over the text's own spec; and in the payload's order.
+TEST_F(BootPayload, ImageBindsWhatTheTextDefines) {
+    payload::decode();
+    Cell defs = payload::definitions();
+    gc::CellRoot keep(&defs);
+    std::vector<std::string> order;
+    uint32_t n = block::remaining_length(&defs);
+    for (uint32_t i = 0; i + 1 < n; i++) {
+        Cell section = *block::item(&defs, i + 1);
+        if (type_of(block::item(&defs, i)) != TYPE_WORD || type_of(&section) != TYPE_BLOCK) continue;
+        std::string kind = mold_of(*block::item(&defs, i));
+        uint32_t m = block::remaining_length(&section);
+        for (uint32_t k = 0; k < m; k++) {
+            Cell w = *block::item(&section, k);
+            if (kind == "datatypes") {
+                Cell v = value_of(mold_of(w).c_str());
+                EXPECT_EQ(type_of(&v), TYPE_DATATYPE) << mold_of(w);
+                EXPECT_EQ(std::string(TYPE_NAMES[v.data1]), mold_of(w));
+                order.push_back(mold_of(w));
+                continue;
+            }
+            std::string name = mold_of(w);
+            name.pop_back();   // the set-word's colon
+            Cell v = value_of(name.c_str());
+            Cell spec = *block::item(&section, ++k);
+            EXPECT_EQ(type_of(&v), kind == "actions" ? TYPE_ACTION : TYPE_NATIVE) << name;
+            Cell bound_spec{TYPE_BLOCK, 0, 0, 0};
+            set_cell_node(&bound_spec, native::spec_node(&v));
+            EXPECT_EQ(mold_of(bound_spec, true, 100000), mold_of(spec, true, 100000)) << name;
+            order.push_back(name);
+        }
+    }
+    ASSERT_EQ(order.size(), 216u);
+    auto position = [&](const char* name) {
+        for (size_t i = 0; i < order.size(); i++)
+            if (order[i] == name) return int(i);
+        return -1;
+    };
+    EXPECT_EQ(order[0], "unset!");
+    EXPECT_EQ(order[49], "event!");
+    EXPECT_EQ(order[50], "make");
+    EXPECT_EQ(position("modify"), position("mold") + 1);
+    EXPECT_EQ(position("reduce"), position("do") + 1);
+    EXPECT_EQ(position("compose"), position("do") + 2);
+    EXPECT_EQ(position("unique") + 1, position("intersect"));
+    EXPECT_EQ(position("zero?"), position("NaN?") + 1);
+    EXPECT_EQ(position("enbase"), position("debase") + 1);
 }
 
 }  // namespace
