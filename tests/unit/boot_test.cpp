@@ -159,6 +159,7 @@ TEST_F(BootUnderStress, TheLibraryBootsWithCollectionsThroughoutAndWorks) {
     EXPECT_EQ(gc::stress_interval(), every_);
     Cell r = eval("form reduce [mold sort [c a b] rejoin [\"x\" 1 + 2] to-json make map! [a [1 2]]]");
     EXPECT_EQ(string::to_utf8(&r), "[a b c] x3 {\"a\":[1,2]}");
+}
 
 // The image that start-up decodes is the one boot/natives.qor makes now:
 // the checked-in file, and the copy this build embeds.
