@@ -200,19 +200,6 @@ void init() {
 
 // ---- Accessors ------------------------------------------------------------------------------------
 
-Cell* more_cell(const Cell* fn, uint32_t i) { return cells_head(buffer_of(more_node(fn))) + i; }
-
-uintptr_t code_address(const Cell* fn) {
-    const Cell* c = more_cell(fn, MORE_CODE);
-    return type_of(c) == TYPE_INTEGER ? uintptr_t(c->data2) : 0;
-}
-
-Node owner_context(const Cell* fn) {
-    if (type_of(fn) != TYPE_FUNCTION) return nullptr;
-    const Cell* c = more_cell(fn, MORE_OWNER);
-    return type_of(c) == TYPE_INTEGER ? reinterpret_cast<Node>(c->data2) : nullptr;
-}
-
 Cell spec_block(const Cell* fn) { return Cell{TYPE_BLOCK, 0, fn->data2, 0}; }
 
 // ---- Validation -------------------------------------------------------------------------------------

@@ -59,13 +59,21 @@ void init();
 inline Node context_of(const Cell* fn) { return reinterpret_cast<Node>(fn->data1); }
 inline Node spec_node(const Cell* fn) { return reinterpret_cast<Node>(fn->data2); }
 inline Node more_node(const Cell* fn) { return reinterpret_cast<Node>(fn->data3); }
-// Cell i of the more block; valid until the next allocation.
-Cell* more_cell(const Cell* fn, uint32_t i);
+// Cell i of the more block; valid until the next allocation.  Inline: every
+// function call reads the code and owner cells.
+inline Cell* more_cell(const Cell* fn, uint32_t i) { return cells_head(buffer_of(more_node(fn))) + i; }
 inline Cell* body_of(const Cell* fn) { return more_cell(fn, MORE_BODY); }
 // The compiled entry address, or 0 for an interpreted function.
-uintptr_t code_address(const Cell* fn);
+inline uintptr_t code_address(const Cell* fn) {
+    const Cell* c = more_cell(fn, MORE_CODE);
+    return type_of(c) == TYPE_INTEGER ? uintptr_t(c->data2) : 0;
+}
 // The owner object's context node for a method copied into an object, or 0.
-Node owner_context(const Cell* fn);
+inline Node owner_context(const Cell* fn) {
+    if (type_of(fn) != TYPE_FUNCTION) return nullptr;
+    const Cell* c = more_cell(fn, MORE_OWNER);
+    return type_of(c) == TYPE_INTEGER ? reinterpret_cast<Node>(c->data2) : nullptr;
+}
 // The spec as a block! value at its head.
 Cell spec_block(const Cell* fn);
 

@@ -19,9 +19,9 @@ namespace qor::actions {
 // action! values read entries through the native! module's bound.
 static_assert(native::DISPATCHER_TABLE_SIZE == uint32_t(ACTION_COUNT));
 
-namespace {
+uintptr_t dispatcher[ACTION_COUNT] = {};
 
-uintptr_t g_dispatcher[ACTION_COUNT] = {};
+namespace {
 
 inline Cell* arg(int32_t i) { return stack::arguments_base() + i; }
 inline bool flag(const int32_t* refs, int k) { return refs[k] != -1; }
@@ -109,14 +109,12 @@ void insert_entry(const int32_t* refs, bool append) {
 // ---- The table ----------------------------------------------------------------------------------
 
 void register_entries(uint32_t count, const uintptr_t* entries) {
-    for (uint32_t i = 0; i < count && i < uint32_t(ACTION_COUNT); i++) g_dispatcher[i] = entries[i];
+    for (uint32_t i = 0; i < count && i < uint32_t(ACTION_COUNT); i++) dispatcher[i] = entries[i];
 }
-
-const uintptr_t* dispatcher_table() { return g_dispatcher; }
 
 ActionFn entry_of_slot(int slot) {
     if (slot < 1 || slot > ACTION_COUNT) return nullptr;
-    return reinterpret_cast<ActionFn>(g_dispatcher[slot - 1]);
+    return reinterpret_cast<ActionFn>(dispatcher[slot - 1]);
 }
 
 void init() {
@@ -130,7 +128,7 @@ void init() {
     // set-path is reached through eval-path only: its slot has no entry.
     words[SLOT_SET_PATH - 1] = 0;
     register_entries(ACTION_COUNT, words);
-    native::set_tables(natives::table(), g_dispatcher);
+    native::set_tables(natives::table(), dispatcher);
 }
 
 // ---- Entries --------------------------------------------------------------------------------------

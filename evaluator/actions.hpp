@@ -31,8 +31,10 @@ namespace qor::actions {
 void init();
 // Copies `count` entry addresses into slots 1..count.
 void register_entries(uint32_t count, const uintptr_t* entries);
-// The dispatcher table: slot n at position n - 1 (62 entries).
-const uintptr_t* dispatcher_table();
+// The dispatcher table: slot n at position n - 1 (62 entries).  Read inline
+// by the interpreter's operator shortcut on every operator it meets.
+extern uintptr_t dispatcher[ACTION_COUNT];
+inline const uintptr_t* dispatcher_table() { return dispatcher; }
 ActionFn entry_of_slot(int slot);   // null for slot 8 and outside 1..62
 
 // ---- The entries, one per slot (entry_make ... entry_write): each reads its

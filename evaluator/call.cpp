@@ -128,15 +128,86 @@ inline const Cell& table_entry(const Cell* table, uint32_t i) {
     return cells_head(buffer_of(cell_node(table)))[i];
 }
 
+// A call's shape: what a plain call needs of the call table, worked out
+// once when the table is made and kept in the spare word 3 of the cached
+// table's cell, so that the two travel together (a copy of the function
+// copies both; a rebuilt table comes with its own).  The leading arguments
+// are table entries 0 .. args - 1, all arguments; between them and `tail`
+// come only return: entries; at `tail` the first refinement or the locals'
+// count, when there is one.  A table too large for the fields has no shape
+// and is walked entry by entry.
+struct CallShape {
+    bool ready = false;
+    bool all_evaluated = false;   // no get or literal argument among the leading ones
+    bool has_tail = false;
+    uint32_t args = 0;
+    uint32_t tail = 0;
+    uint32_t refinements = 0;     // natives and actions: slots to set unused
+
+    static constexpr uint32_t READY = 0x80000000u, EVALUATED = 0x40000000u, TAIL = 0x20000000u;
+    static CallShape unpack(uint32_t word) {
+        CallShape s;
+        s.ready = (word & READY) != 0;
+        s.all_evaluated = (word & EVALUATED) != 0;
+        s.has_tail = (word & TAIL) != 0;
+        s.args = word & 0xFFu;
+        s.tail = (word >> 8) & 0xFFu;
+        s.refinements = (word >> 16) & 0xFFu;
+        return s;
+    }
+};
+
+// The shape word of a call table (0: none).
+uint32_t shape_of_table(const Cell* fn, const Cell* table) {
+    uint32_t n = block::total_length(table);
+    const Cell* e = cells_head(buffer_of(cell_node(table)));
+    uint32_t args = 0, i = 0;
+    bool evaluated = true;
+    for (; i < n && type_of(e + i) == TYPE_TYPESET && (e[i].header & ARG_KIND_MASK) != ARG_RETURN; i++) {
+        args++;
+        if ((e[i].header & ARG_KIND_MASK) != ARG_NORMAL) evaluated = false;
+    }
+    for (; i < n && type_of(e + i) == TYPE_TYPESET; i++) {
+        if ((e[i].header & ARG_KIND_MASK) != ARG_RETURN) return 0;   // an argument after return:
+    }
+    uint32_t tail = i;
+    bool has_tail = i < n;
+    if (has_tail && type_of(e + i) != TYPE_REFINEMENT && type_of(e + i) != TYPE_INTEGER) return 0;
+    uint32_t refinements = 0;
+    if (!is_user(type_of(fn)) && n > 0 && type_of(e + n - 1) == TYPE_INTEGER) {
+        refinements = uint32_t(int32_t(e[n - 1].data2));
+        if (refinements > MAX_REFINEMENTS) refinements = MAX_REFINEMENTS;
+    }
+    if (args > 0xFF || tail > 0xFF) return 0;
+    return CallShape::READY | (evaluated ? CallShape::EVALUATED : 0u) | (has_tail ? CallShape::TAIL : 0u) |
+           args | (tail << 8) | (refinements << 16);
+}
+
+// What every step of one call's argument gathering reads: made once by
+// run_code and passed down by address, so the steps take a few arguments
+// instead of re-passing ten.
+struct CallSite {
+    const Cell* fn;
+    const Cell* name;     // the frame's word
+    const Cell* code;     // the block the arguments come from
+    uint32_t end;
+    const Cell* path;     // refinements named in a path (or null)
+    uint32_t path_pos;
+    uint32_t mode;        // apply's bits, 0 for the interpreter
+    bool infix;
+};
+
 // Fetches one argument of the kind onto the stack; answers the position
 // after it.
-uint32_t fetch_arg(uint32_t kind, const Cell* code, uint32_t pos, uint32_t end, bool infix,
-                   uint32_t mode, const Cell* name, const Cell* fn, uint32_t entry) {
-    if (pos >= end || pos >= block::total_length(code)) raise_no_arg(name, fn, entry);
-    g_fetch_fn = *fn;
+uint32_t fetch_arg(const CallSite& site, uint32_t kind, uint32_t pos, uint32_t entry) {
+    const Cell* code = site.code;
+    uint32_t end = site.end;
+    bool infix = site.infix;
+    if (pos >= end || pos >= block::total_length(code)) raise_no_arg(site.name, site.fn, entry);
+    g_fetch_fn = *site.fn;
     g_fetch_entry = entry;
     if (kind == ARG_NORMAL) {
-        uint32_t limit = (mode & APPLY_NAMED) ? pos + 1 : end;
+        uint32_t limit = (site.mode & APPLY_NAMED) ? pos + 1 : end;
         if (fast_eval) {
             // A plain value or a word holding one: run_expression's own steps
             // for them, without its frame.
@@ -197,13 +268,16 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
 // The refinements named in a path (or, in apply's named mode, in the code):
 // each one's use is set and its arguments fetched.  Kept out of fetch_args,
 // whose frame every call pays for.
-[[gnu::noinline]] uint32_t path_refinements(const Cell* fn, const Cell& table, uint32_t n, bool user, Cell* base,
-                                             int32_t* refs, uint32_t nrefs, const Cell* code, uint32_t pos,
-                                             uint32_t end, const Cell* path, uint32_t path_pos, uint32_t mode,
-                                             bool infix, const Cell* name, uint32_t ordinal) {
+[[gnu::noinline]] uint32_t path_refinements(const CallSite& site, const Cell& table, uint32_t n, bool user,
+                                             Cell* base, int32_t* refs, uint32_t nrefs, uint32_t pos,
+                                             uint32_t ordinal) {
+    const Cell* fn = site.fn;
+    const Cell* name = site.name;
+    const Cell* path = site.path;
+    uint32_t mode = site.mode;
     uint32_t plen = block::total_length(path);
     uint8_t used[256] = {};
-    for (uint32_t k = path_pos + 1; k < plen; k++) {
+    for (uint32_t k = site.path_pos + 1; k < plen; k++) {
         Cell el = *block::cell_at(path, k);
         bool use;
         uint32_t et = type_of(&el);
@@ -259,7 +333,7 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
                 j++;
                 continue;
             }
-            pos = fetch_arg(kind, code, pos, end, infix, mode, name, fn, i);
+            pos = fetch_arg(site, kind, pos, i);
             if (pending_exit) return pos;
             Cell* a = stack::state.top - 1;
             if (!typeset_allows(&e, type_of(a))) raise_expect_arg(name, fn, i, a);
@@ -275,20 +349,77 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
     return pos;
 }
 
-// The call table from the function's cache, or null when it is not made yet.
-inline Node cached_table(const Cell* fn) {
+// The cached call table's cell, or null when it is not made yet.
+inline const Cell* cached_table_cell(const Cell* fn) {
     SeriesBuffer* s = buffer_of(reinterpret_cast<Node>(fn->data3));
     if ((s->byte_length() >> 4) < 2) return nullptr;
     const Cell* cache = cells_head(s) + 1;
-    return type_of(cache) == TYPE_BLOCK ? cell_node(cache) : nullptr;
+    return type_of(cache) == TYPE_BLOCK ? cache : nullptr;
+}
+
+// Pushes what a function! called without refinements holds after its
+// leading arguments: false for each refinement, none for each of their
+// arguments; answers the count of /local cells to push after the call event.
+int32_t push_unused_tail(Node table, uint32_t from) {
+    uint32_t n = buffer_of(table)->byte_length() >> 4;
+    for (uint32_t i = from; i < n; i++) {
+        const Cell* e = cells_head(buffer_of(table)) + i;
+        uint32_t t = type_of(e);
+        if (t == TYPE_TYPESET) {
+            if ((e->header & ARG_KIND_MASK) != ARG_RETURN) *stack::push_slot() = Cell{TYPE_NONE, 0, 0, 0};
+        } else if (t == TYPE_REFINEMENT) {
+            *stack::push_slot() = Cell{TYPE_LOGIC, 0, 0, 0};
+        } else if (t == TYPE_INTEGER) {
+            return int32_t(e->data2);
+        }
+    }
+    return 0;
+}
+
+// A plain call (no path, no apply mode) by the function's shape: only the
+// leading arguments are fetched, each checked against its entry; natives
+// and actions get every refinement slot unused, functions the unused tail.
+// The table's buffer is looked up again after every argument, since
+// evaluating one may move it.
+uint32_t fetch_shaped(const CallSite& site, Node table, CallShape shape, uint32_t pos) {
+    const Cell* fn = site.fn;
+    if (site.infix) stack::state.top++;
+    bool user = is_user(type_of(fn));
+    int32_t refs[MAX_REFINEMENTS];
+    for (uint32_t k = 0; k < shape.refinements; k++) refs[k] = -1;
+    for (uint32_t i = 0; i < shape.args; i++) {
+        if (!(site.infix && i == 0)) {
+            uint32_t kind = shape.all_evaluated ? ARG_NORMAL
+                                                : cells_head(buffer_of(table))[i].header & ARG_KIND_MASK;
+            if (kind == ARG_LIT && pos >= site.end && typeset_allows(cells_head(buffer_of(table)) + i, TYPE_UNSET)) {
+                *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
+            } else {
+                pos = fetch_arg(site, kind, pos, i);
+                if (pending_exit) return pos;
+            }
+        }
+        const Cell* a = stack::state.top - 1;
+        if (!typeset_allows(cells_head(buffer_of(table)) + i, type_of(a))) raise_expect_arg(site.name, fn, i, a);
+    }
+    int32_t defaults = user && shape.has_tail ? push_unused_tail(table, shape.tail) : 0;
+    if (tracing_active) trace_call(site.name, fn);
+    if (user) {
+        if (defaults > 0) function::push_refinement_defaults(defaults);
+    } else {
+        call_entry(fn, refs);
+    }
+    return pos;
 }
 
 // fetch_args for the interpreter's plain calls (no path, no apply mode),
-// the same steps without the path and apply cases.  `table` is the call
-// table's node: its buffer is looked up again after every argument, since
-// evaluating one may move it.
-uint32_t fetch_plain(const Cell* fn, Node table, const Cell* code, uint32_t pos, uint32_t end, bool infix,
-                     const Cell* name) {
+// the same steps without the path and apply cases, for tables that have no
+// shape.  `table` is the call table's node: its buffer is looked up again
+// after every argument, since evaluating one may move it.
+uint32_t fetch_plain(const CallSite& site, Node table, uint32_t pos) {
+    const Cell* fn = site.fn;
+    const Cell* name = site.name;
+    bool infix = site.infix;
+    uint32_t end = site.end;
     if (infix) stack::state.top++;
     uint32_t n = buffer_of(table)->byte_length() >> 4;
     bool user = is_user(type_of(fn));
@@ -316,7 +447,7 @@ uint32_t fetch_plain(const Cell* fn, Node table, const Cell* code, uint32_t pos,
                 } else if (pos >= end && kind == ARG_LIT && typeset_allows(e, TYPE_UNSET)) {
                     *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
                 } else {
-                    pos = fetch_arg(kind, code, pos, end, infix, 0, name, fn, i);
+                    pos = fetch_arg(site, kind, pos, i);
                     if (pending_exit) return pos;
                     e = cells_head(buffer_of(table)) + i;
                 }
@@ -345,10 +476,20 @@ uint32_t fetch_plain(const Cell* fn, Node table, const Cell* code, uint32_t pos,
 
 // Gathers the arguments of a call in its frame (the top frame) and, for
 // natives and actions, calls the entry point.
-uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end, const Cell* path,
-                    uint32_t path_pos, uint32_t mode, bool infix, const Cell* name) {
-    if (!path && mode == 0) {
-        if (Node table = cached_table(fn)) return fetch_plain(fn, table, code, pos, end, infix, name);
+uint32_t fetch_args(const CallSite& site, uint32_t pos) {
+    const Cell* fn = site.fn;
+    const Cell* name = site.name;
+    const Cell* path = site.path;
+    uint32_t end = site.end;
+    uint32_t mode = site.mode;
+    bool infix = site.infix;
+    if (!path && mode == 0 && fast_eval) {
+        if (const Cell* cache = cached_table_cell(fn)) {
+            Node table = cell_node(cache);
+            CallShape shape = CallShape::unpack(cache->data3);
+            if (shape.ready && (shape.args > 0 || !infix)) return fetch_shaped(site, table, shape, pos);
+            return fetch_plain(site, table, pos);
+        }
     }
     Cell* base = stack::state.base;
     if (infix) stack::state.top++;
@@ -386,7 +527,7 @@ uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end
                 } else if (pos >= end && kind == ARG_LIT && typeset_allows(&e, TYPE_UNSET)) {
                     *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
                 } else {
-                    pos = fetch_arg(kind, code, pos, end, infix, mode, name, fn, i);
+                    pos = fetch_arg(site, kind, pos, i);
                     if (pending_exit) return pos;
                 }
                 first = false;
@@ -394,7 +535,7 @@ uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end
                 if (!typeset_allows(&e, type_of(a))) raise_expect_arg(name, fn, i, a);
             } else {
                 if (mode != 0 && !(mode & APPLY_SKIP_ARGS) && pos < end) {
-                    pos = fetch_arg(kind, code, pos, end, infix, mode, name, fn, i);
+                    pos = fetch_arg(site, kind, pos, i);
                     if (pending_exit) return pos;
                     stack::pop(1);
                 }
@@ -413,7 +554,9 @@ uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end
             active = false;
             if (apply) {
                 if (pos >= end) raise_no_arg(name, fn, i);
-                pos = fetch_arg(ARG_NORMAL, code, pos, end, false, mode, name, fn, i);
+                CallSite plain = site;
+                plain.infix = false;
+                pos = fetch_arg(plain, ARG_NORMAL, pos, i);
                 if (pending_exit) return pos;
                 Cell use = *(stack::state.top - 1);
                 stack::pop(1);
@@ -434,8 +577,7 @@ uint32_t fetch_args(const Cell* fn, const Cell* code, uint32_t pos, uint32_t end
     }
 
     if (path) {
-        pos = path_refinements(fn, table, n, user, base, refs, nrefs, code, pos, end, path, path_pos, mode, infix,
-                               name, ordinal);
+        pos = path_refinements(site, table, n, user, base, refs, nrefs, pos, ordinal);
         if (pending_exit) return pos;
     }
 
@@ -509,21 +651,22 @@ uint32_t run_code(const Cell* value, const Cell* code, uint32_t pos, uint32_t en
         if (infix) stack::state.top--;
     }
     Cell* fn_slot = infix ? nullptr : stack::push(&fn);
+    const CallSite site{&fn, &w, code, end, path, path_pos, mode, infix};
     switch (type_of(&fn)) {
     case TYPE_NATIVE: case TYPE_ACTION:
         stack::mark(&w, HEADER_NATIVE | interp_bit());
-        pos = fetch_args(&fn, code, pos, end, path, path_pos, mode, infix, &w);
+        pos = fetch_args(site, pos);
         break;
     case TYPE_ROUTINE:
         stack::mark(&w, HEADER_NATIVE | interp_bit());
-        pos = fetch_args(&fn, code, pos, end, path, path_pos, mode, infix, &w);
+        pos = fetch_args(site, pos);
         if (pending_exit) return pos;
         call_routine(&fn);
         break;
     case TYPE_FUNCTION: {
         Node ctx = call_context(&fn, parent, &w);
         stack::mark(&w, HEADER_FUNCTION | interp_bit());
-        pos = fetch_args(&fn, code, pos, end, path, path_pos, mode, infix, &w);
+        pos = fetch_args(site, pos);
         if (pending_exit) return pos;
         run_function(&fn, ctx, &w);
         break;
@@ -547,14 +690,20 @@ Cell call_table(const Cell* fn) {
     SeriesBuffer* s = buffer_of(more);
     if ((s->byte_length() >> 4) >= 2) {
         Cell* cache = cells_head(s) + 1;
-        if (type_of(cache) == TYPE_BLOCK) return *cache;
+        if (type_of(cache) == TYPE_BLOCK) {
+            Cell table = *cache;
+            table.data3 = 0;   // the shape word stays with the cache
+            return table;
+        }
     }
     Cell fn_copy = *fn;
     gc::CellRoot keep(&fn_copy);
     Cell table = spec_arity(&fn_copy);
     gc::CellRoot keep_table(&table);
+    table.data3 = shape_of_table(&fn_copy, &table);
     s = buffer_of(reinterpret_cast<Node>(fn_copy.data3));
     if ((s->byte_length() >> 4) >= 2) cells_head(s)[1] = table;
+    table.data3 = 0;
     return table;
 }
 

@@ -32,11 +32,11 @@ void refresh_tracing_active();
 void forget_trace_roots();
 
 const char* machine_stack_floor = nullptr;
+bool compiled_running = false;
 
 namespace {
 
 Cell g_position{TYPE_UNSET, 0, 0, 0};
-bool g_compiled = false;
 const char* g_stack_lowest = nullptr;
 #if defined(__SANITIZE_ADDRESS__)
 uint32_t g_stack_reserve = 512 * 1024;   // sanitizer frames are several times larger
@@ -52,16 +52,16 @@ void update_floor() {
 struct ModeScope {
     bool saved_compiled;
     Cell saved_position;
-    explicit ModeScope(bool compiled) : saved_compiled(g_compiled), saved_position(g_position) {
-        if (compiled != g_compiled) {
-            g_compiled = compiled;
+    explicit ModeScope(bool compiled) : saved_compiled(compiled_running), saved_position(g_position) {
+        if (compiled != compiled_running) {
+            compiled_running = compiled;
             refresh_tracing_active();
         }
     }
     ~ModeScope() {
         g_position = saved_position;
-        if (saved_compiled != g_compiled) {
-            g_compiled = saved_compiled;
+        if (saved_compiled != compiled_running) {
+            compiled_running = saved_compiled;
             refresh_tracing_active();
         }
     }
@@ -80,7 +80,7 @@ inline void produce(const Cell* value, bool push) {
     }
 }
 
-inline uint32_t interp_bit() { return g_compiled ? 0u : FRAME_INTERP; }
+inline uint32_t interp_bit() { return compiled_running ? 0u : FRAME_INTERP; }
 
 // Pops a frame whose result is the cell at its base: pushed for the caller,
 // or copied into the caller's result slot.
@@ -138,15 +138,13 @@ void init() {
     forget_trace_roots();
     set_call_hook(nullptr);   // a hook set before a new boot would see freed cells
     callback_cell();
-    g_compiled = false;
+    compiled_running = false;
     const char* reference = std::getenv("QOR_EVAL_REFERENCE");
     set_reference_eval(reference && reference[0] && std::strcmp(reference, "0") != 0);
     refresh_machine_stack_limit();
 }
 
 Cell* current_position() { return &g_position; }
-
-bool in_compiled() { return g_compiled; }
 
 void mark_compiled(Cell* value) {
     uint32_t t = type_of(value);
@@ -400,9 +398,10 @@ inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t
 
 // The arithmetic slot a built-in action operator stands for, or -1.
 inline int32_t arithmetic_slot(uintptr_t entry) {
-    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_ADD))) return SLOT_ADD;
-    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_SUBTRACT))) return SLOT_SUBTRACT;
-    if (entry == reinterpret_cast<uintptr_t>(actions::entry_of_slot(SLOT_MULTIPLY))) return SLOT_MULTIPLY;
+    const uintptr_t* slots = actions::dispatcher_table();
+    if (entry == slots[SLOT_ADD - 1]) return SLOT_ADD;
+    if (entry == slots[SLOT_SUBTRACT - 1]) return SLOT_SUBTRACT;
+    if (entry == slots[SLOT_MULTIPLY - 1]) return SLOT_MULTIPLY;
     return -1;
 }
 

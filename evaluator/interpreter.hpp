@@ -87,7 +87,9 @@ void mark_compiled(Cell* value);
 bool is_compiled(const Cell* block);
 
 // True while compiled code runs (the innermost evaluated block is marked).
-bool in_compiled();
+// Read on every call the interpreter makes: a plain flag, not a call.
+extern bool compiled_running;
+inline bool in_compiled() { return compiled_running; }
 
 // The machine-stack reserve: evaluation that finds less than this many
 // bytes left below the current position raises internal/stack-overflow

@@ -159,6 +159,48 @@ TEST_F(EvalPaths, CodeAndBindingsChangedBetweenOrDuringRunsAgree) {
     for (const Case& c : cases) expect_shows(c);
 }
 
+TEST_F(EvalPaths, CallsByTheFunctionsShapeAgree) {
+    static const Case cases[] = {
+        // Redefined between calls: the new function's own shape.
+        {"f: func [a] [a + 1]", "r1: f 1 f: func [a b] [a * b] r2: f 2 3 f: :append r3: f [] 4 reduce [r1 r2 r3]",
+         "value [2 6 [4]]"},
+        // A spec block changed after the function was made.
+        {"", "s: [a] f: func s [a] r1: f 1 append s 'b r2: f 2 reduce [r1 r2]", "value [1 2]"},
+        {"", "s: [a] f: func s [reduce [a]] append s 'b f 5 6", "value [5]"},
+        // Refinements with several arguments, given in any order or not at all.
+        {"f: func [a /r x y /s z] [reduce [a r x y s z]]", "reduce [f 1 f/r 1 2 3 f/s/r 1 4 2 3]",
+         "value [[1 #(false) #(none) #(none) #(false) #(none)] [1 #(true) 2 3 #(false) #(none)] [1 #(true) 2 3 #(true) 4]]"},
+        {"f: func [a /r x [integer!]] [a]", "f/r 1 \"no\"", "does not allow string! for its x"},
+        // Locals and return: after the arguments.
+        {"f: func [a b /local x y] [reduce [a b x y]]", "f 1 2", "value [1 2 #(none) #(none)]"},
+        {"f: func [a b /r c return: [block!]] [reduce [a b r c]]", "reduce [f 1 2 f/r 1 2 3]",
+         "value [[1 2 #(false) #(none)] [1 2 #(true) 3]]"},
+        {"f: func [a b return: [block!]] [reduce [a b]]", "f 1 2", "value [1 2]"},
+        // Get-word and lit-word arguments, an optional last one.
+        {"f: func [:a 'b c] [reduce [a b c]]", "f x y 1 + 2", "value [x y 3]"},
+        {"f: func [:a 'b c] [reduce [a b c]]", "f (1 + 1) (2 + 2) 3", "value [(1 + 1) 4 3]"},
+        {"f: func ['a [any-type!]] [type? get/any 'a]", "f", "value #(unset!)"},
+        {"f: func [a 'b [any-type!]] [reduce [a type? get/any 'b]]", "f 1", "value [1 #(unset!)]"},
+        // Type errors name the argument, missing ones too.
+        {"f: func [a [integer!] b [string!]] [a]", "f 1 2", "does not allow integer! for its b"},
+        {"f: func [a b] [a]", "f 1", "is missing its b argument"},
+        // Natives and actions with refinements called plainly and by path.
+        {"", "reduce [copy \"abc\" copy/part \"abc\" 2 append [] 1 append/only [] [1]]",
+         "value [\"abc\" \"ab\" [1] [[1]]]"},
+        // Operators made from functions; an operator redefined as a function.
+        {"", "o: make op! func [a b] [a - b] 10 o 3 o 2", "value 5"},
+        {"", "o: make op! func [a 'b] [reduce [a b]] 1 o x", "value [1 x]"},
+        {"", "minus: :- -: func [a b] [a + b] r: - 1 2 -: :minus reduce [r 5 - 1]", "value [3 4]"},
+        // A function and its copies, after the first is gone and collected.
+        {"", "f: func [a b] [a - b] f 9 1 g: :f f: none recycle g 7 2", "value 5"},
+        {"", "loop 3 [f: func [a /r b] [either r [b] [a]] f 1 recycle] f/r 1 2", "value 2"},
+        // apply passes the slots in spec order.
+        {"f: func [a /r x] [reduce [a r x]]", "reduce [apply/all :f [1 true 2] apply :f [1]]",
+         "value [[1 #(true) 2] [1 #(false) #(none)]]"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
 TEST_F(EvalPaths, RecursionToTheFrameLimitAgrees) {
     // Same depth, same error, same frames left on both paths.
     std::string shown = both("deep: func [n] [deep n + 1]", "deep 1");
