@@ -391,16 +391,22 @@ uint32_t to_utf8_bounded(const Cell* string, uint8_t* buffer, uint32_t room, int
     uint32_t written = 0;
     uint32_t i = 0;
     if (unit == 1) {
-        // One byte a character: a run below 0x80 is its own UTF-8.
+        // One byte a character: a run below 0x80 is its own UTF-8, copied
+        // at once (found four bytes at a time).
         const uint8_t* from = s->head + start;
         while (i < n && written < room) {
-            uint8_t c = from[i];
-            if (c < 0x80) {
-                buffer[written++] = c;
-                i++;
-                continue;
+            uint32_t limit = n - i < room - written ? n - i : room - written;
+            uint32_t run = 0;
+            for (uint32_t w; run + 4 <= limit; run += 4) {
+                std::memcpy(&w, from + i + run, 4);
+                if (w & 0x80808080u) break;
             }
-            written += utf8_encode_char_bounded(c, buffer + written, room - written);
+            while (run < limit && from[i + run] < 0x80) run++;
+            std::memcpy(buffer + written, from + i, run);
+            written += run;
+            i += run;
+            if (run == limit) continue;
+            written += utf8_encode_char_bounded(from[i], buffer + written, room - written);
             i++;
         }
     }

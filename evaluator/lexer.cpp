@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -42,6 +43,37 @@ bool     g_ready = false;
 Cell     g_exit_states{TYPE_NONE, 0, 0, 0};
 Cell     g_scratch{TYPE_NONE, 0, 0, 0};  // destination of load_value_from_string
 uint64_t g_position_steps = 0;           // bytes walked by the character-position caches
+
+// Words met in a run: a direct-mapped table from spelling to symbol and
+// global slot, so a repeated word costs a hash and a compare instead of an
+// interning and a binding.  An entry counts only for the run that filled
+// it (no Qor code runs inside a run without a callback, so nothing can
+// reshape the global context meanwhile); a run with a callback leaves it
+// alone.
+constexpr uint32_t WORD_CACHE_SIZE = 1024;     // entries, a power of two
+constexpr uint32_t WORD_CACHE_SPELLING = 27;   // longest spelling kept, bytes
+
+// The entry keeps the symbol and the slot, not the word cell: a collection
+// may move the global context's node, which this table is no root of.
+struct WordCacheEntry {
+    uint32_t run;
+    uint8_t  length;
+    uint8_t  spelling[WORD_CACHE_SPELLING];
+    uint32_t symbol;
+    uint32_t slot;
+};
+
+WordCacheEntry g_word_cache[WORD_CACHE_SIZE];
+uint32_t       g_word_cache_runs = 0;
+
+uint32_t next_word_cache_run() {
+    if (++g_word_cache_runs == 0) {
+        // The marks wrapped: forget every entry rather than trust an old one.
+        for (WordCacheEntry& e : g_word_cache) e.run = 0;
+        g_word_cache_runs = 1;
+    }
+    return g_word_cache_runs;
+}
 
 void ensure_storage() {
     if (!g_stack) {
@@ -144,7 +176,7 @@ uint32_t event_mask_of(const Cell* callback) {
 // for its token's start after the previous event's end, and starting over
 // from the input's start each time made a traced run quadratic.
 uint32_t source_index_at(Record& r, const uint8_t* p) {
-    if (!r.string_source) return r.source_index + uint32_t(p - r.input_start);
+    if (!r.string_source || r.ascii_input) return r.source_index + uint32_t(p - r.input_start);
     if (!r.cache_position) {
         r.cache_position = r.input_start;
         r.cache_chars = 0;
@@ -168,6 +200,12 @@ uint32_t source_index_at(Record& r, const uint8_t* p) {
     r.cache_chars += unicode::utf8_count_chars(r.cache_position, p);
     r.cache_position = p;
     return r.source_index + r.cache_chars;
+}
+
+// What a run consumed: characters for a string source, else bytes.
+uint32_t consumed_length(const Record& r) {
+    if (r.string_source && !r.ascii_input) return unicode::utf8_count_chars(r.input_start, r.position);
+    return uint32_t(r.position - r.input_start);
 }
 
 // The closing and opening characters of a container type.
@@ -443,6 +481,28 @@ Cell* push(Record& r, const Cell& value) {
     return c;
 }
 
+Cell interned_word(Record& r, const uint8_t* name, const uint8_t* end) {
+    uint32_t length = uint32_t(end - name);
+    if (r.word_cache_run == 0 || length > WORD_CACHE_SPELLING) {
+        Cell w;
+        word::init_cell(&w, symbol::intern_n(reinterpret_cast<const char*>(name), length));
+        return w;
+    }
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (const uint8_t* p = name; p < end; p++) hash = (hash ^ *p) * 16777619u;
+    WordCacheEntry& e = g_word_cache[(hash ^ (hash >> 15)) & (WORD_CACHE_SIZE - 1)];
+    if (e.run == r.word_cache_run && e.length == length && std::memcmp(e.spelling, name, length) == 0)
+        return Cell{TYPE_WORD, reinterpret_cast<uint32_t>(context::global()), e.symbol, e.slot};
+    Cell w;
+    word::init_cell(&w, symbol::intern_n(reinterpret_cast<const char*>(name), length));
+    e.run = r.word_cache_run;
+    e.length = uint8_t(length);
+    std::memcpy(e.spelling, name, length);
+    e.symbol = w.data2;
+    e.slot = w.data3;
+    return w;
+}
+
 void pop(Record& r) {
     if (r.top > r.base) r.top--;
 }
@@ -617,12 +677,14 @@ ScanResult scan(const ScanRequest& request, Cell* out) {
     r.load_values = !request.prescan && !request.scan;
     r.source_index = request.source_index;
     r.string_source = request.source && type_of(request.source) != TYPE_BINARY;
+    r.ascii_input = request.ascii;
     if (request.source) r.source = *request.source;
     if (request.trace && (type_of(request.trace) == TYPE_FUNCTION || type_of(request.trace) == TYPE_ROUTINE)) {
         r.has_callback = true;
         r.callback = *request.trace;
         r.event_mask = event_mask_of(request.trace);
     }
+    if (!r.has_callback) r.word_cache_run = next_word_cache_run();
     ScanResult result;
     // 2. The scan loop; a callback may stop it quietly.
     try {
@@ -658,8 +720,7 @@ ScanResult scan(const ScanRequest& request, Cell* out) {
             result.stopped = true;
             if (out) *out = Cell{TYPE_NONE, 0, 0, 0};
             result.type = r.token_type;
-            result.consumed = r.string_source ? unicode::utf8_count_chars(r.input_start, r.position)
-                                              : uint32_t(r.position - r.input_start);
+            result.consumed = consumed_length(r);
             return result;
         }
     }
@@ -681,8 +742,7 @@ ScanResult scan(const ScanRequest& request, Cell* out) {
         }
     }
     // 5, 6. The consumed length and the last token's type.
-    result.consumed = r.string_source ? unicode::utf8_count_chars(r.input_start, r.position)
-                                      : uint32_t(r.position - r.input_start);
+    result.consumed = consumed_length(r);
     result.type = r.last_type;
     return result;
 }
@@ -698,6 +758,8 @@ ScanResult transcode_string(const Cell* string, int32_t count, ScanRequest reque
     uint32_t bytes = unicode::to_utf8_bounded(&text, area.data(), length * per_char, int32_t(length), false);
     request.input = area.data();
     request.size = bytes < request.max_bytes ? bytes : request.max_bytes;
+    // As many bytes as characters: every character took one byte.
+    request.ascii = bytes == length;
     request.source = &text;
     request.source_index = uint32_t(string::index_of(&text));
     return scan(request, out);

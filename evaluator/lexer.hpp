@@ -53,6 +53,7 @@ struct ScanRequest {
     Cell*          into = nullptr;   // output block to append to, or null for a new one
     int32_t        first_line = 1;
     uint32_t       max_bytes = 0xFFFFFFFFu;  // transcode_string: UTF-8 bytes scanned at most
+    bool           ascii = false;    // every input byte is a character of the string source
 };
 
 struct ScanResult {

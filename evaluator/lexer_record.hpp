@@ -52,9 +52,11 @@ struct Record {
     Cell           source{};               // the input series handed to the callback
     uint32_t       source_index = 0;
     bool           string_source = false;  // positions count characters
+    bool           ascii_input = false;    // ... one a byte
     const uint8_t* cache_position = nullptr;  // byte position -> characters cache
     uint32_t       cache_chars = 0;
     const uint8_t* resume = nullptr;       // set when an error callback moved the input
+    uint32_t       word_cache_run = 0;     // this run's mark in the word cache (0: unused)
 };
 
 // The records of the active runs, innermost first.
@@ -68,6 +70,10 @@ Cell* stack_cell(uint32_t index);  // valid until the next push
 Cell* push(Record& r, const Cell& value);
 void  pop(Record& r);
 inline uint32_t marker_type(const Cell* m) { return m->data2 & 0xFFFFu; }
+
+// The word of the global context spelled by [name, end): interned and
+// bound once per spelling and run, later tokens reuse the cell.
+Cell interned_word(Record& r, const uint8_t* name, const uint8_t* end);
 
 // Container services of the structure scanners.
 void open_container(Record& r, uint32_t type, const uint8_t* opening);

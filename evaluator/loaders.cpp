@@ -242,22 +242,25 @@ WordParts word_parts(Record& r, const uint8_t* start, const uint8_t* end, bool i
         w.name_end--;
     }
     if (w.name == w.name_end) invalid(r, start, w.type);
+    // One pass: ASCII bytes are checked in place, only the rest is decoded.
+    // The first fault met decides the error, as both faults raise the same.
     for (const uint8_t* p = w.name; p < w.name_end;) {
+        if (*p < 0x80) {
+            // A ":" in the middle only inside a path, before a delimiter.
+            if (*p == ':' && !(in_path && p + 1 == w.name_end)) invalid(r, start, TYPE_WORD);
+            p++;
+            continue;
+        }
         uint32_t cp, n = utf8_char(p, w.name_end, &cp);
         if (n == 0) invalid(r, start, TYPE_WORD);
         p += n;
-    }
-    for (const uint8_t* p = w.name; p < w.name_end; p++) {
-        // A ":" in the middle only inside a path, before a delimiter.
-        if (*p == ':' && !(in_path && p + 1 == w.name_end)) invalid(r, start, TYPE_WORD);
     }
     if (in_path && w.type == TYPE_SET_WORD) invalid(r, start, TYPE_WORD);
     return w;
 }
 
 void push_word(Record& r, const WordParts& w) {
-    Cell cell;
-    word::init_cell(&cell, symbol::intern_n(reinterpret_cast<const char*>(w.name), uint32_t(w.name_end - w.name)));
+    Cell cell = interned_word(r, w.name, w.name_end);
     cell.header = w.type;
     push(r, cell);
 }

@@ -7,6 +7,8 @@
 
 #include "datatypes/eval_links.hpp"
 #include "datatypes/none.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/word.hpp"
 #include "runtime_fixture.hpp"
 
 namespace qor {
@@ -222,6 +224,41 @@ TEST_F(LexerModes, LargeInputsGrowTheValueStack) {
     EXPECT_EQ(block::length(block::item(&b, 0)), 5000u);
     gc::collect();
     EXPECT_EQ(molded(*block::item(&b, 300)), "[w299 \"s\"]");
+}
+
+// A long load collects many times on its way (every 61st allocation here):
+// the values, words and new-line markers come out as from a quiet load,
+// also when they are appended to a given block.  Words repeat, differ only
+// in case, and exceed the length the lexer remembers spellings for.
+TEST_F(LexerModes, LongLoadCollectingOnTheWay) {
+    std::string source;
+    for (int i = 0; i < 1500; i++) {
+        std::string n = std::to_string(i);
+        source += "w" + n + ": [Foo foo FOO 'foo :foo a/b/c \"caf\xc3\xa9 " + n + "\" " + n + " {x}]\n";
+        source += "a-very-long-word-of-thirty-three-" + n + " w" + std::to_string(i % 7) + " (w" + n + ")\n";
+    }
+    Cell quiet = load_source(source);
+    gc::CellRoot keep_quiet(&quiet);
+    std::string expected = molded(quiet, true);
+    lexer::TranscodeOptions into;
+    Cell dst = block::make(1);
+    gc::CellRoot keep_dst(&dst);
+    into.into = &dst;
+    uint32_t interval = gc::stress_interval();
+    gc::set_stress_interval(61);
+    Cell stressed = load_source(source);
+    gc::CellRoot keep_stressed(&stressed);
+    Cell appended = load_source(source, into);
+    gc::CellRoot keep_appended(&appended);
+    gc::set_stress_interval(interval);
+    gc::collect();
+    EXPECT_EQ(molded(stressed, true), expected);
+    EXPECT_EQ(molded(dst, true), expected);
+    // Spellings that differ only in case stay different words.
+    const Cell* inner = block::item(&stressed, 1);
+    EXPECT_EQ(word::symbol_of(block::item(inner, 0)), symbol::intern("Foo"));
+    EXPECT_EQ(word::symbol_of(block::item(inner, 1)), symbol::intern("foo"));
+    EXPECT_EQ(word::symbol_of(block::item(inner, 2)), symbol::intern("FOO"));
 }
 
 }  // namespace
