@@ -7,6 +7,7 @@
 #include "gui/backend/win32_backend.hpp"
 
 #include "datatypes/block.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/system_fields.hpp"
@@ -204,9 +205,26 @@ void state_changed(HWND hwnd, Cell* face) {
     window_event(hwnd, (style & WS_MAXIMIZE) ? EVT_MAXIMIZE : EVT_RESTORE, 0);
 }
 
+// A window whose DPI changed went to another monitor: it becomes a window
+// of that monitor's screen face (system/view/platform/move-to-screen).
+void move_to_monitor_screen(HWND hwnd, Cell* face) {
+    Cell* parent = faces::facet(face, faces::PARENT);
+    if (!parent || type_of(parent) != TYPE_OBJECT) return;
+    const Cell* fn = system_fields::value({"view", "platform", "move-to-screen"});
+    if (!fn || type_of(fn) != TYPE_FUNCTION) return;
+    HMONITOR monitor = MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST);
+    Cell function = *fn;
+    Cell args[2] = {*face, integer::make(int32_t(reinterpret_cast<intptr_t>(monitor)))};
+    Cell label = *word::make_from_c_string("move-to-screen");
+    Cell result{TYPE_UNSET, 0, 0, 0};
+    gc::CellRoot keep_fn(&function), keep_args(args, 2), keep_label(&label), keep_result(&result);
+    interp::call_function_named(&label, &function, args, 2, &result);
+}
+
 void dpi_changed(HWND hwnd, Cell* face, bool window, WPARAM wparam, LPARAM lparam) {
     Cell* state = faces::facet(face, faces::STATE);
     if (!state || type_of(state) != TYPE_BLOCK) return;
+    if (window) move_to_monitor_screen(hwnd, face);
     set_dpi(int32_t(LOWORD(wparam)));
     if (const RECT* r = reinterpret_cast<const RECT*>(lparam))
         SetWindowPos(hwnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
