@@ -1,5 +1,6 @@
 // Calling any-function values (see call.hpp).
 #include "evaluator/call.hpp"
+#include "evaluator/call_internal.hpp"
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
@@ -35,13 +36,12 @@ void refresh_words() {
 
 namespace qor::interp {
 
+Cell g_fetch_fn{TYPE_NONE, 0, 0, 0};
+uint32_t g_fetch_entry = 0;
+
 namespace {
 
 CallHook g_call_hook = nullptr;
-
-// The argument being fetched, for arg_name.
-Cell g_fetch_fn{TYPE_NONE, 0, 0, 0};
-uint32_t g_fetch_entry = 0;
 
 inline bool is_user(uint32_t t) { return t == TYPE_FUNCTION || t == TYPE_ROUTINE; }
 inline bool is_callable(uint32_t t) {
@@ -107,6 +107,8 @@ Cell spec_word_of_entry(const Cell* fn, uint32_t entry) {
     return eval::anon_word() ? *eval::anon_word() : Cell{TYPE_NONE, 0, 0, 0};
 }
 
+}  // namespace
+
 [[noreturn]] void raise_expect_arg(const Cell* name, const Cell* fn, uint32_t entry, const Cell* value) {
     Cell fn_copy = *fn, name_copy = *name;
     gc::CellRoot keep(&fn_copy), keep_name(&name_copy);
@@ -122,40 +124,13 @@ Cell spec_word_of_entry(const Cell* fn, uint32_t entry) {
     raise_error("script", "no-arg", &name_copy, &arg);
 }
 
+namespace {
+
 // Entry i of a call table (absolute index from its head).  The table's
 // buffer may move while arguments are evaluated: fetched afresh each time.
 inline const Cell& table_entry(const Cell* table, uint32_t i) {
     return cells_head(buffer_of(cell_node(table)))[i];
 }
-
-// A call's shape: what a plain call needs of the call table, worked out
-// once when the table is made and kept in the spare word 3 of the cached
-// table's cell, so that the two travel together (a copy of the function
-// copies both; a rebuilt table comes with its own).  The leading arguments
-// are table entries 0 .. args - 1, all arguments; between them and `tail`
-// come only return: entries; at `tail` the first refinement or the locals'
-// count, when there is one.  A table too large for the fields has no shape
-// and is walked entry by entry.
-struct CallShape {
-    bool ready = false;
-    bool all_evaluated = false;   // no get or literal argument among the leading ones
-    bool has_tail = false;
-    uint32_t args = 0;
-    uint32_t tail = 0;
-    uint32_t refinements = 0;     // natives and actions: slots to set unused
-
-    static constexpr uint32_t READY = 0x80000000u, EVALUATED = 0x40000000u, TAIL = 0x20000000u;
-    static CallShape unpack(uint32_t word) {
-        CallShape s;
-        s.ready = (word & READY) != 0;
-        s.all_evaluated = (word & EVALUATED) != 0;
-        s.has_tail = (word & TAIL) != 0;
-        s.args = word & 0xFFu;
-        s.tail = (word >> 8) & 0xFFu;
-        s.refinements = (word >> 16) & 0xFFu;
-        return s;
-    }
-};
 
 // The shape word of a call table (0: none).
 uint32_t shape_of_table(const Cell* fn, const Cell* table) {
@@ -349,13 +324,7 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
     return pos;
 }
 
-// The cached call table's cell, or null when it is not made yet.
-inline const Cell* cached_table_cell(const Cell* fn) {
-    SeriesBuffer* s = buffer_of(reinterpret_cast<Node>(fn->data3));
-    if ((s->byte_length() >> 4) < 2) return nullptr;
-    const Cell* cache = cells_head(s) + 1;
-    return type_of(cache) == TYPE_BLOCK ? cache : nullptr;
-}
+}  // namespace
 
 // Pushes what a function! called without refinements holds after its
 // leading arguments: false for each refinement, none for each of their
@@ -375,6 +344,8 @@ int32_t push_unused_tail(Node table, uint32_t from) {
     }
     return 0;
 }
+
+namespace {
 
 // A plain call (no path, no apply mode) by the function's shape: only the
 // leading arguments are fetched, each checked against its entry; natives
@@ -590,6 +561,8 @@ uint32_t fetch_args(const CallSite& site, uint32_t pos) {
     return pos;
 }
 
+}  // namespace
+
 // The context a function's compiled body receives.
 Node call_context(const Cell* fn, const Cell* parent, const Cell* name) {
     if (parent && type_of(parent) == TYPE_OBJECT) {
@@ -600,6 +573,8 @@ Node call_context(const Cell* fn, const Cell* parent, const Cell* name) {
     if (name && is_word_kind(type_of(name))) return word::context_of(name);
     return context::global();
 }
+
+namespace {
 
 // Trace flag for the length of a body: `trace` switches it to the user's
 // setting, `no-trace` off; the previous state comes back on every exit.

@@ -18,6 +18,8 @@
 #include "evaluator/call.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/eval_internal.hpp"
+#include "evaluator/eval_loop.hpp"
+#include "evaluator/expression_steps.hpp"
 #include "datatypes/stack.hpp"
 #include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
@@ -69,49 +71,8 @@ struct ModeScope {
     ModeScope& operator=(const ModeScope&) = delete;
 };
 
-// Writes the value as the step's result: pushed, or into the result slot.
-inline void produce(const Cell* value, bool push) {
-    if (push) {
-        stack::push(value);
-    } else {
-        Cell v = *value;
-        stack::state.top = stack::state.base + 1;
-        *stack::state.base = v;
-    }
-}
-
 inline uint32_t interp_bit() { return compiled_running ? 0u : FRAME_INTERP; }
 
-// Pops a frame whose result is the cell at its base: pushed for the caller,
-// or copied into the caller's result slot.
-inline void pop_result_frame(bool push) {
-    if (push) stack::unwind_keep();
-    else stack::unwind_last();
-}
-
-bool is_system_issue(const Cell* issue) {
-    if (!words::ready()) return false;
-    int32_t canon = symbol::resolve_alias(word::symbol_of(issue));
-    return canon == symbol::resolve_alias(words::symbol(words::SYM_SYSTEM)) ||
-           canon == symbol::resolve_alias(words::symbol(words::SYM_SYSTEM_GLOBAL));
-}
-
-// Assigns a set-word: direct for global and function slots, through the
-// context (assigned marks, change notification) for object fields.
-inline void assign_word(Cell* word, const Cell* value) {
-    Node ctx = word::context_of(word);
-    int32_t slot = word::index_of(word);
-    if (ctx && slot >= 0) {
-        Cell* rec = cells_head(buffer_of(ctx));
-        if (((rec->header & CONTEXT_KIND_MASK) >> CONTEXT_KIND_SHIFT) != context::KIND_OBJECT) {
-            if (Cell* p = eval::word_value_fast(word)) {
-                *p = *value;
-                return;
-            }
-        }
-    }
-    context::set_word_value(word, value);
-}
 
 void mark_compiled_series(Node node) {
     SeriesBuffer* s = buffer_of(node);
@@ -126,6 +87,13 @@ void mark_compiled_series(Node node) {
 }
 
 }  // namespace
+
+bool is_system_issue(const Cell* issue) {
+    if (!words::ready()) return false;
+    int32_t canon = symbol::resolve_alias(word::symbol_of(issue));
+    return canon == symbol::resolve_alias(words::symbol(words::SYM_SYSTEM)) ||
+           canon == symbol::resolve_alias(words::symbol(words::SYM_SYSTEM_GLOBAL));
+}
 
 // ---- Set-up ------------------------------------------------------------------------------------------
 
@@ -191,6 +159,10 @@ void run_block(const Cell* block, bool result_mode) {
     Cell code = *block;
     bool compiled = is_compiled(&code);
     ModeScope mode(compiled);
+    if (fast_eval && !compiled) {
+        run_block_loop(&code, result_mode);
+        return;
+    }
     stack::mark(eval::body_word(), compiled ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
     if (tracing_active) fire_trace(EVENT_ENTER, &code, int32_t(code.data1), nullptr, nullptr);
 
@@ -378,88 +350,6 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
     if (tracing_active && !push) fire_trace(EVENT_EXPR, code, int32_t(pos), stack::state.base, nullptr);
     return pos;
 }
-
-namespace {
-
-// The value of an operator's right operand when it needs no evaluation of
-// its own: an integer! or float! written as such, or a word whose value is
-// one.  Null otherwise (the general path then fetches it).
-inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t end) {
-    if (pos >= end || pos >= block::total_length(code)) return nullptr;
-    const Cell* c = eval::code_cell(code, pos);
-    uint32_t t = type_of(c);
-    if (t == TYPE_WORD) {
-        c = eval::word_value_fast(c);
-        if (!c) return nullptr;
-        t = type_of(c);
-    }
-    return t == TYPE_INTEGER || t == TYPE_FLOAT ? c : nullptr;
-}
-
-// The arithmetic slot a built-in action operator stands for, or -1.
-inline int32_t arithmetic_slot(uintptr_t entry) {
-    const uintptr_t* slots = actions::dispatcher_table();
-    if (entry == slots[SLOT_ADD - 1]) return SLOT_ADD;
-    if (entry == slots[SLOT_SUBTRACT - 1]) return SLOT_SUBTRACT;
-    if (entry == slots[SLOT_MULTIPLY - 1]) return SLOT_MULTIPLY;
-    return -1;
-}
-
-// + - * with a float! on the left and a float! or integer! on the right,
-// as float!'s action computes them.  A result that is not finite is left
-// to the action, which reports it where it always did.
-inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
-    double a = cell_float(operand);
-    double b = type_of(right) == TYPE_FLOAT ? cell_float(right) : double(int32_t(right->data2));
-    double r = slot == SLOT_ADD ? a + b : slot == SLOT_SUBTRACT ? a - b : a * b;
-    if (!std::isfinite(r)) return false;
-    set_cell_float(operand, r);   // the left operand's cell keeps its header, as the action's does
-    return true;
-}
-
-// An operator on two plain number operands done in place, when the operator
-// is the built-in one (+ - * on integers and floats, the six comparisons
-// on integers): the same result as the action or native would leave,
-// without its frame.  The left operand lies in `operand`; false leaves
-// everything to the general path.  The frame stack must have room for the
-// frame the call would have pushed, so that an overflow happens where it
-// always did.
-inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
-    uint32_t left_type = type_of(operand);
-    if (left_type != TYPE_INTEGER && left_type != TYPE_FLOAT) return false;
-    if (stack::state.frames_top >= stack::state.frames_limit) return false;
-    uint32_t from = native::op_source_type(&op);
-    uintptr_t entry = op.data1;
-    if (from == TYPE_ACTION) {
-        int32_t slot = arithmetic_slot(entry);
-        if (slot < 0) return false;
-        if (left_type == TYPE_FLOAT) return inline_float_op(slot, operand, right);
-        if (type_of(right) != TYPE_INTEGER) return false;
-        int32_t a = int32_t(operand->data2), b = int32_t(right->data2), r;
-        bool overflow = slot == SLOT_ADD        ? __builtin_add_overflow(a, b, &r)
-                        : slot == SLOT_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
-                                                : __builtin_mul_overflow(a, b, &r);
-        // (An overflow, which makes a float!, is left to the action.)
-        if (overflow) return false;
-        operand->data2 = uint32_t(r);
-        return true;
-    }
-    if (from != TYPE_NATIVE || left_type != TYPE_INTEGER || type_of(right) != TYPE_INTEGER) return false;
-    int32_t a = int32_t(operand->data2), b = int32_t(right->data2);
-    bool r;
-    if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_q_star)) r = a < b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::greater_q_star)) r = a > b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_or_equal_q_star)) r = a <= b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::greater_or_equal_q_star)) r = a >= b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::equal_q_star)) r = a == b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::not_equal_q_star)) r = a != b;
-    else if (entry == reinterpret_cast<uintptr_t>(&natives::strict_equal_q_star)) r = a == b;
-    else return false;
-    *operand = Cell{TYPE_LOGIC, r ? 1u : 0u, 0, 0};
-    return true;
-}
-
-}  // namespace
 
 uint32_t eval_infix(const Cell* code, uint32_t pos, uint32_t end, bool push, Cell* entry_top) {
     for (;;) {

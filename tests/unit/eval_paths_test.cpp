@@ -201,12 +201,41 @@ TEST_F(EvalPaths, CallsByTheFunctionsShapeAgree) {
     for (const Case& c : cases) expect_shows(c);
 }
 
+TEST_F(EvalPaths, StepsRunWithoutRecursionAgree) {
+    static const Case cases[] = {
+        // Exits thrown through a native's own evaluation to a body or loop.
+        {"", "f: func [] [all [return 11] 12] f", "value 11"},
+        {"", "f: func [] [reduce [1 return 2 3]] f", "value 2"},
+        {"", "f: func [] [do [either true [return 5] [6]] 7] f", "value 5"},
+        {"", "f: func [] [g: func [] [return 1] 2 + g] f", "value 3"},
+        {"", "n: 0 loop 2 [n: n + 1 all [break]] n", "value 1"},
+        {"", "f: func [] [(return 4) 5] f", "value 4"},
+        {"", "g: func [a b] [a + b] f: func [] [g 1 (return 6)] f", "value 6"},
+        {"", "f: func [x] [if x [exit] 1] reduce [f false type? f true]", "value [1 #(unset!)]"},
+        // Branches, parens and set-words nested in arguments.
+        {"", "f: func [n] [either n > 0 [unless n = 3 [n * (f n - 1)]] [1]] f 2", "value 2"},
+        {"", "f: func [n] [either n > 0 [unless n = 3 [n * (f n - 1)]] [1]] f 4", "does not allow none!"},
+        {"", "a: b: (c: 2 + 3) * (d: 2) reduce [a b c d]", "value [10 10 5 2]"},
+        {"", "reduce [if false [1] unless true [2] either false [3] [4] if 1 []]", "value [#(none) #(none) 4 #(unset)]"},
+        {"", "either () [1] [2]", "did not return a value"},
+        {"", "f: func [] [] type? f", "unset"},
+        {"", "f: func [a] [a] f ()", "f does not allow unset! for its a"},
+        // Errors deep in bodies and branches report the same calls.
+        {"g: func [x] [either x > 1 [x / 0] [g x + 1]] h: func [] [if true [(g 0)]]", "h", "*** Stack: "},
+        {"", "f: func [] [either true [x: 1 + none] [0]] f", "Where: +"},
+        // Collections while bodies and arguments are in flight.
+        {"g: func [a b] [recycle a + b] f: func [n] [either n = 0 [0] [g n f n - 1]]", "f 30", "value 465"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
 TEST_F(EvalPaths, RecursionToTheFrameLimitAgrees) {
     // Same depth, same error, same frames left on both paths.
     std::string shown = both("deep: func [n] [deep n + 1]", "deep 1");
     EXPECT_NE(shown.find("stack overflow"), std::string::npos) << shown;
     shown = both("down: func [n] [either n = 0 [0] [1 + down n - 1]]", "down 400");
     EXPECT_NE(shown.find("value 400"), std::string::npos) << shown;
+
 }
 
 }  // namespace

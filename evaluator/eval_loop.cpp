@@ -1,0 +1,577 @@
+// The interpreter's loop: untraced evaluation of an interpreted block in
+// one C++ frame.  A call to a function pushes its frames and goes on
+// fetching its arguments here; the function's body, a paren and the branch
+// that if, either and unless choose run here too, so that Qor recursion
+// does not recurse in C++.  What the recursive functions keep in their C++
+// frames lies in a record stack instead; everything the Qor stacks hold
+// (frames, arguments, results, the position for errors) is pushed and
+// popped at the same moments as on the recursive path, which stays the
+// reference and runs whatever the loop does not take on: paths, traced or
+// compiled code, routines, calls with quoted arguments or refinements.
+#include "evaluator/eval_loop.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/raise_seam.hpp"
+#include "datatypes/stack.hpp"
+#include "evaluator/call.hpp"
+#include "evaluator/call_internal.hpp"
+#include "evaluator/eval_internal.hpp"
+#include "evaluator/exits.hpp"
+#include "evaluator/expression_steps.hpp"
+#include "evaluator/interpreter.hpp"
+#include "evaluator/natives.hpp"
+#include "runtime/throw.hpp"
+
+namespace qor::interp {
+
+namespace {
+
+enum RecordKind : uint8_t {
+    REC_BLOCK,      // a block's expressions, one after another
+    REC_PAREN,      // an expression whose paren is running
+    REC_SET_WORD,   // an expression whose set-word waits for its value
+    REC_EXPR,       // an expression waiting for a call, then its operators
+    REC_CALL,       // a call fetching its arguments
+    REC_BODY,       // a function's body running
+    REC_BRANCH,     // the block chosen by if, either or unless running
+};
+
+// One suspended step.  Expression records keep the expression's own state;
+// call records the call's.  References into the record stack do not live
+// across anything that may push records (a native can run a nested loop).
+struct Record {
+    uint8_t kind;
+    bool push;          // expressions and calls: the result is pushed, else put in the result slot
+    bool no_infix;      // expressions: no operators after the value
+    bool flag;          // blocks: result mode; calls: an operator call
+    uint32_t pos;       // where the code goes on afterwards
+    uint32_t end;
+    uint32_t arg;       // calls: the argument being fetched
+    uint32_t shape;     // calls: the packed call shape
+    Cell code;          // the code the position indexes
+    Cell word;          // calls and set-words: the word; blocks: the position saved on entry
+    Cell fn;            // calls: the function
+    Cell* entry_top;    // expressions: the stack top when the expression began
+    Cell* fn_slot;      // calls: the cell holding the function, or null
+    Node table;         // calls: the call table
+    Node context;       // calls: the call's context; bodies: the function's context
+    CallFrame* frame;   // bodies: the function's frame
+    Cell* args;         // bodies: its arguments
+};
+
+Record* g_records = nullptr;
+uint32_t g_capacity = 0;
+uint32_t g_count = 0;
+
+[[gnu::noinline]] void grow_records() {
+    uint32_t capacity = g_capacity ? g_capacity * 2 : 1024;
+    auto* grown = static_cast<Record*>(std::malloc(sizeof(Record) * capacity));
+    if (!grown) raise_error("internal", "stack-overflow");
+    if (g_count) std::memcpy(grown, g_records, sizeof(Record) * g_count);
+    std::free(g_records);
+    g_records = grown;
+    g_capacity = capacity;
+}
+
+inline Record& push_record(uint8_t kind) {
+    if (g_count == g_capacity) grow_records();
+    Record& r = g_records[g_count++];
+    r.kind = kind;
+    return r;
+}
+
+inline Record& top_record() { return g_records[g_count - 1]; }
+
+inline bool is_callable(uint32_t t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// The shape of a call the loop performs itself (0: the recursive path
+// takes it): a native, action or uncompiled, untraced function whose
+// cached table has a shape with only evaluated leading arguments.
+inline uint32_t loop_shape(const Cell* fn, bool infix) {
+    uint32_t t = type_of(fn);
+    if (t == TYPE_FUNCTION) {
+        if (fn->header & (FUNC_TRACE | FUNC_NO_TRACE)) return 0;
+        if (function::code_address(fn) != 0) return 0;
+        const Cell* body = function::body_of(fn);
+        if (!is_any_block(type_of(body)) || is_compiled(body)) return 0;
+    } else if (t != TYPE_NATIVE && t != TYPE_ACTION) {
+        return 0;
+    }
+    const Cell* cache = cached_table_cell(fn);
+    if (!cache) return 0;
+    CallShape shape = CallShape::unpack(cache->data3);
+    if (!shape.ready || !shape.all_evaluated || (infix && shape.args == 0)) return 0;
+    return cache->data3;
+}
+
+// Which of the natives that run a chosen block the function is.
+enum Branch { NOT_A_BRANCH, BRANCH_IF, BRANCH_UNLESS, BRANCH_EITHER };
+inline Branch branch_native(const Cell* fn) {
+    if (type_of(fn) != TYPE_NATIVE) return NOT_A_BRANCH;
+    uintptr_t entry = fn->data1;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::if_star)) return BRANCH_IF;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::either_star)) return BRANCH_EITHER;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::unless_star)) return BRANCH_UNLESS;
+    return NOT_A_BRANCH;
+}
+
+inline bool stops_at_body(uint32_t code, const Record& r) {
+    return r.kind == REC_BODY && (code == THROW_RETURN || code == THROW_EXIT) && stack::exit_frame() == r.frame;
+}
+
+// Runs the steps from the block (or, when `unwinding`, goes on unwinding a
+// pending exit) until the records of this run, from `floor`, are gone.
+void run_steps(const Cell* block, bool block_result, uint32_t floor, bool unwinding) {
+    Cell* position = current_position();
+    Cell next_block;
+    Cell code;
+    uint32_t pos = 0, end = 0;
+    bool push = false, no_infix = false, infix_call = false;
+    Cell* entry_top = nullptr;
+    const Cell* v;
+    const Cell* val;
+    Cell fn, w;
+
+    if (unwinding) goto unwind;
+    next_block = *block;
+
+enter_block:
+    // run_block: a body frame, then the expressions one by one.
+    stack::mark(eval::body_word(), HEADER_EVAL);
+    {
+        Record& r = push_record(REC_BLOCK);
+        r.flag = block_result;
+        r.code = next_block;
+        r.pos = next_block.data1;
+        r.end = block::total_length(&next_block);
+        r.word = *position;
+        if (r.pos >= r.end) {
+            stack::state.top = stack::state.base + 1;
+            *stack::state.base = Cell{TYPE_UNSET, 0, 0, 0};
+            goto block_done;
+        }
+    }
+
+next_statement:
+    {
+        const Record& r = top_record();
+        code = r.code;
+        pos = r.pos;
+        end = r.end;
+    }
+    *position = code;
+    position->data1 = pos;
+    push = false;
+    no_infix = false;
+
+expression:
+    // run_expression: one value, then its operators.
+    entry_top = stack::state.top;
+    v = eval::code_cell(&code, pos);
+    switch (type_of(v)) {
+    case TYPE_PAREN: {
+        if (is_compiled(v)) goto recursive_expression;
+        next_block = *v;
+        pos++;
+        stack::mark(eval::body_word(), HEADER_NATIVE | FRAME_INTERP);
+        Record& r = push_record(REC_PAREN);
+        r.code = code;
+        r.pos = pos;
+        r.end = end;
+        r.push = push;
+        r.no_infix = no_infix;
+        r.entry_top = entry_top;
+        block_result = true;
+        goto enter_block;
+    }
+    case TYPE_SET_WORD: {
+        w = *v;
+        pos++;
+        stack::mark(&w, HEADER_NATIVE | FRAME_INTERP);
+        *stack::push_slot() = w;
+        if (pos >= end) raise_error("script", "need-value", &w);
+        Record& r = push_record(REC_SET_WORD);
+        r.code = code;
+        r.end = end;
+        r.push = push;
+        r.no_infix = no_infix;
+        r.entry_top = entry_top;
+        r.word = w;
+        push = true;
+        no_infix = false;
+        goto expression;
+    }
+    case TYPE_GET_WORD:
+        w = *v;
+        pos++;
+        produce(eval::word_value(&w), push);
+        goto operators;
+    case TYPE_LIT_WORD:
+        w = *v;
+        pos++;
+        w.header = (w.header & ~TYPE_MASK) | TYPE_WORD;
+        produce(&w, push);
+        goto operators;
+    case TYPE_WORD:
+        w = *v;
+        pos++;
+        val = eval::word_value(&w);
+        switch (type_of(val)) {
+        case TYPE_UNSET:
+            stack::set_next_where(&w);
+            raise_error("script", "no-value", &w);
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+            fn = *val;
+            infix_call = false;
+            goto call;
+        case TYPE_OP:
+            raise_error("script", "no-op-arg", &w);
+        default:
+            produce(val, push);
+            goto operators;
+        }
+    case TYPE_LIT_PATH: {
+        Cell path = *v;
+        pos++;
+        path.header = (path.header & ~TYPE_MASK) | TYPE_PATH;
+        path.data3 = 0;
+        produce(&path, push);
+        goto operators;
+    }
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+        fn = *v;
+        pos++;
+        if (const Cell* anon = eval::anon_word()) w = *anon;
+        else w = Cell{TYPE_NONE, 0, 0, 0};
+        infix_call = false;
+        goto call;
+    case TYPE_ISSUE: {
+        Cell issue = *v;
+        pos++;
+        if (pos < end && type_of(eval::code_cell(&code, pos)) == TYPE_BLOCK && is_system_issue(&issue))
+            raise_error("internal", "qor-system");
+        produce(&issue, push);
+        goto operators;
+    }
+    case TYPE_OP:
+        raise_error("internal", "not-done");
+    case TYPE_PATH: case TYPE_GET_PATH: case TYPE_SET_PATH:
+        goto recursive_expression;
+    default: {
+        Cell value = *v;
+        pos++;
+        produce(&value, push);
+        goto operators;
+    }
+    }
+
+recursive_expression:
+    pos = run_expression(&code, pos, end, no_infix, push, false);
+    if (pending_exit) goto unwind;
+    goto resume;
+
+operators:
+    // eval_infix: operators while the next value is a word holding an op!.
+    if (no_infix) goto resume;
+    for (;;) {
+        if (pos >= end || pos >= block::total_length(&code)) goto resume;
+        const Cell* next = eval::code_cell(&code, pos);
+        if (type_of(next) != TYPE_WORD) goto resume;
+        val = eval::word_value_fast(next);
+        if (!val || type_of(val) != TYPE_OP) goto resume;
+        Cell* operand = push ? entry_top : stack::state.base;
+        if (const Cell* right = plain_number_operand(&code, pos + 1, end)) {
+            if (inline_number_op(*val, operand, right)) {
+                stack::state.top = operand + 1;
+                pos += 2;
+                continue;
+            }
+        }
+        w = *next;
+        fn = *val;
+        // The operand just produced becomes the operator's first argument.
+        stack::state.top = operand;
+        uint32_t from = (fn.header >> 16) & 0xFFu;
+        fn.header = (fn.header & ~(TYPE_MASK | 0x00FF0000u)) | from;
+        pos++;
+        infix_call = true;
+        goto call;
+    }
+
+call: {
+    // run_code and fetch_shaped: the frame, then the arguments one by one,
+    // each an expression of its own.
+    uint32_t shape = loop_shape(&fn, infix_call);
+    if (shape == 0) {
+        pos = run_code(&fn, &code, pos, end, push, nullptr, 0, &w, nullptr, 0, infix_call);
+        if (pending_exit) goto unwind;
+        goto operators;
+    }
+    {
+        Record& e = push_record(REC_EXPR);
+        e.code = code;
+        e.end = end;
+        e.push = push;
+        e.no_infix = no_infix;
+        e.entry_top = entry_top;
+    }
+    Cell* fn_slot = infix_call ? nullptr : stack::push(&fn);
+    Node ctx = nullptr;
+    if (type_of(&fn) == TYPE_FUNCTION) {
+        ctx = call_context(&fn, nullptr, &w);
+        stack::mark(&w, HEADER_FUNCTION | FRAME_INTERP);
+    } else {
+        stack::mark(&w, HEADER_NATIVE | FRAME_INTERP);
+    }
+    Node table = cell_node(cached_table_cell(&fn));
+    Record& r = push_record(REC_CALL);
+    r.push = push;
+    r.flag = infix_call;
+    r.end = end;
+    r.code = code;
+    r.word = w;
+    r.fn = fn;
+    r.fn_slot = fn_slot;
+    r.table = table;
+    r.context = ctx;
+    r.shape = shape;
+    r.arg = 0;
+    if (infix_call) {
+        // The left operand lies at the frame's base already.
+        stack::state.top++;
+        const Cell* a = stack::state.top - 1;
+        if (!typeset_allows(cells_head(buffer_of(table)), type_of(a))) raise_expect_arg(&w, &fn, 0, a);
+        r.arg = 1;
+    }
+}
+
+next_argument: {
+    const Record& r = top_record();
+    if (r.arg >= (r.shape & 0xFFu)) goto arguments_done;
+    if (pos >= r.end || pos >= block::total_length(&r.code)) raise_no_arg(&r.word, &r.fn, r.arg);
+    g_fetch_fn = r.fn;
+    g_fetch_entry = r.arg;
+    code = r.code;
+    end = r.end;
+    push = true;
+    no_infix = r.flag;
+    goto expression;
+}
+
+argument_done: {
+    Record& r = top_record();
+    const Cell* a = stack::state.top - 1;
+    if (!typeset_allows(cells_head(buffer_of(r.table)) + r.arg, type_of(a)))
+        raise_expect_arg(&r.word, &r.fn, r.arg, a);
+    r.arg++;
+    goto next_argument;
+}
+
+arguments_done: {
+    Record& r = top_record();
+    CallShape shape = CallShape::unpack(r.shape);
+    if (type_of(&r.fn) == TYPE_FUNCTION) {
+        int32_t defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
+        if (defaults > 0) function::push_refinement_defaults(defaults);
+        // exec_body: the arguments become the function's locals while its
+        // body runs.
+        Node fctx = function::context_of(&r.fn);
+        CallFrame* frame = stack::top_frame();
+        Cell* args = stack::state.base;
+        stack::attach_function_context(fctx, args);
+        frame->header |= FRAME_BODY;
+        r.kind = REC_BODY;
+        r.context = fctx;
+        r.frame = frame;
+        r.args = args;
+        r.pos = pos;
+        next_block = *function::body_of(&r.fn);
+        block_result = true;
+        goto enter_block;
+    }
+    Branch branch = branch_native(&r.fn);
+    if (branch != NOT_A_BRANCH) {
+        // if, either and unless hand their block back to run here.
+        const Cell* a = stack::state.base;
+        bool take;
+        if (branch == BRANCH_EITHER) {
+            if (type_of(a) == TYPE_UNSET) raise_error("script", "no-return");
+            take = !logic::is_false(a);
+        } else {
+            take = logic::is_false(a) == (branch == BRANCH_UNLESS);
+        }
+        if (!take && branch != BRANCH_EITHER) {
+            stack::set_last_keep(Cell{TYPE_NONE, 0, 0, 0});
+            goto call_done;
+        }
+        next_block = a[branch == BRANCH_EITHER && !take ? 2 : 1];
+        if (!is_compiled(&next_block)) {
+            r.kind = REC_BRANCH;
+            r.pos = pos;
+            block_result = true;
+            goto enter_block;
+        }
+    }
+    Cell callee = r.fn;
+    int32_t refs[MAX_REFINEMENTS];
+    for (uint32_t k = 0; k < shape.refinements; k++) refs[k] = -1;
+    if (type_of(&callee) == TYPE_NATIVE) {
+        if (int32_t exit = reinterpret_cast<NativeFn>(callee.data1)(false, refs)) {
+            pending_exit = uint32_t(exit);
+            goto unwind;
+        }
+    } else {
+        reinterpret_cast<ActionFn>(callee.data1)(refs);
+    }
+    goto call_done;
+}
+
+call_done: {
+    // run_code's end: the frame goes, its result pushed or put in the slot.
+    const Record& r = top_record();
+    bool result_pushed = r.push;
+    Cell* fn_slot = r.fn_slot;
+    g_count--;
+    if (result_pushed) stack::unwind_keep();
+    else stack::unwind_last();
+    if (fn_slot && result_pushed) {
+        stack::copy_cell(fn_slot, stack::state.top - 1);
+        stack::state.top = fn_slot + 1;
+    }
+    // The expression under the call goes on with its operators.
+    const Record& e = top_record();
+    code = e.code;
+    end = e.end;
+    push = e.push;
+    no_infix = e.no_infix;
+    entry_top = e.entry_top;
+    g_count--;
+    goto operators;
+}
+
+block_done: {
+    const Record& r = top_record();
+    bool result_mode = r.flag;
+    *position = r.word;
+    g_count--;
+    pop_result_frame(!result_mode);
+    if (g_count == floor) return;
+    switch (top_record().kind) {
+    case REC_PAREN: {
+        const Record& e = top_record();
+        code = e.code;
+        pos = e.pos;
+        end = e.end;
+        push = e.push;
+        no_infix = e.no_infix;
+        entry_top = e.entry_top;
+        g_count--;
+        pop_result_frame(push);
+        goto operators;
+    }
+    case REC_BODY: {
+        const Record& b = top_record();
+        b.frame->header &= ~FRAME_BODY;
+        context::set_stack_values(b.context, b.frame->saved_values);
+        pos = b.pos;
+        goto call_done;
+    }
+    case REC_BRANCH:
+        pos = top_record().pos;
+        goto call_done;
+    default:
+        std::abort();   // only these run blocks
+    }
+}
+
+resume:
+    // An expression is done: `pos` goes back to whatever waits for it.
+    switch (top_record().kind) {
+    case REC_BLOCK: {
+        Record& r = top_record();
+        uint32_t now = block::total_length(&r.code);
+        if (now < r.end) r.end = now;
+        r.pos = pos;
+        if (pos >= r.end) goto block_done;
+        stack::state.top = stack::state.base;
+        goto next_statement;
+    }
+    case REC_SET_WORD: {
+        const Record& r = top_record();
+        code = r.code;
+        end = r.end;
+        push = r.push;
+        no_infix = r.no_infix;
+        entry_top = r.entry_top;
+        w = r.word;
+        g_count--;
+        Cell value = stack::state.base[1];
+        if (type_of(&value) == TYPE_UNSET) raise_error("script", "need-value", &w);
+        assign_word(&w, &value);
+        stack::state.top = stack::state.base + 1;
+        *stack::state.base = value;
+        pop_result_frame(push);
+        goto operators;
+    }
+    case REC_CALL:
+        goto argument_done;
+    default:
+        std::abort();   // nothing else waits for an expression
+    }
+
+unwind:
+    // A non-local exit: the stacks are cut already.  Records go until a
+    // function body that the exit is aimed at, which stops it.
+    while (g_count > floor) {
+        Record& r = top_record();
+        if (r.kind == REC_BLOCK) *position = r.word;
+        if (stops_at_body(pending_exit, r)) {
+            pending_exit = 0;
+            stack::restore_to_frame(r.frame, r.args, r.args + 1);
+            r.frame->header &= ~FRAME_BODY;
+            context::set_stack_values(r.context, r.frame->saved_values);
+            pos = r.pos;
+            goto call_done;
+        }
+        g_count--;
+    }
+}
+
+}  // namespace
+
+void run_block_loop(const Cell* block, bool result_mode) {
+    const uint32_t floor = g_count;
+    struct Restore {
+        uint32_t floor;
+        ~Restore() { g_count = floor; }
+    } restore{floor};
+    bool unwinding = false;
+    for (;;) {
+        try {
+            run_steps(block, result_mode, floor, unwinding);
+            return;
+        } catch (const Thrown& t) {
+            // A throw aimed at a body running here is stopped as a pending
+            // exit would be; any other goes on as it came.
+            bool ours = false;
+            for (uint32_t i = g_count; i-- > floor;)
+                if (stops_at_body(t.code, g_records[i])) {
+                    ours = true;
+                    break;
+                }
+            if (!ours) throw;
+            pending_exit = t.code;
+            unwinding = true;
+        }
+    }
+}
+
+}  // namespace qor::interp

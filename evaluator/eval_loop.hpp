@@ -1,0 +1,13 @@
+// The interpreter's loop for untraced evaluation (see eval_loop.cpp).
+#pragma once
+
+#include "runtime/cell.hpp"
+
+namespace qor::interp {
+
+// run_block for an interpreted block while nothing traces: the same frames,
+// results, positions and exits, without C++ recursion for the calls,
+// parens and branches it runs.  May return with an exit pending.
+void run_block_loop(const Cell* block, bool result_mode);
+
+}  // namespace qor::interp
