@@ -561,8 +561,6 @@ uint32_t fetch_args(const CallSite& site, uint32_t pos) {
     return pos;
 }
 
-}  // namespace
-
 // The context a function's compiled body receives.
 Node call_context(const Cell* fn, const Cell* parent, const Cell* name) {
     if (parent && type_of(parent) == TYPE_OBJECT) {
@@ -573,8 +571,6 @@ Node call_context(const Cell* fn, const Cell* parent, const Cell* name) {
     if (name && is_word_kind(type_of(name))) return word::context_of(name);
     return context::global();
 }
-
-namespace {
 
 // Trace flag for the length of a body: `trace` switches it to the user's
 // setting, `no-trace` off; the previous state comes back on every exit.

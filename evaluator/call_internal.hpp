@@ -58,7 +58,4 @@ extern uint32_t g_fetch_entry;
 // cells still to push.
 int32_t push_unused_tail(Node table, uint32_t from);
 
-// The context a function's body is called in.
-Node call_context(const Cell* fn, const Cell* parent, const Cell* name);
-
 }  // namespace qor::interp

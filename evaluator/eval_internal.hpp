@@ -24,6 +24,10 @@ inline void raise_pending() {
     if (pending_exit) throw_pending();
 }
 
+// The current position (current_position()): the block under evaluation
+// with its index at the expression being evaluated.
+extern Cell g_position;
+
 // The interpreter's own versions of the public entries: they may return
 // with an exit pending.
 void run_block(const Cell* block, bool result_mode);
@@ -65,6 +69,11 @@ inline Cell* word_value_fast(const Cell* word) {
 inline Cell* word_value(const Cell* word) {
     if (Cell* p = word_value_fast(word)) return p;
     return context::get_word_value(word);
+}
+
+// Whether the block's series is marked as compiled code.
+inline bool compiled_block(const Cell* block) {
+    return is_any_block(type_of(block)) && (buffer_of(cell_node(block))->flags & SERIES_COMPILED);
 }
 
 // Cell `pos` of the code block's buffer (an absolute index).

@@ -60,7 +60,7 @@ struct Record {
     Cell* entry_top;    // expressions: the stack top when the expression began
     Cell* fn_slot;      // calls: the cell holding the function, or null
     Node table;         // calls: the call table
-    Node context;       // calls: the call's context; bodies: the function's context
+    Node context;       // bodies: the function's context
     CallFrame* frame;   // bodies: the function's frame
     Cell* args;         // bodies: its arguments
 };
@@ -101,7 +101,7 @@ inline uint32_t loop_shape(const Cell* fn, bool infix) {
         if (fn->header & (FUNC_TRACE | FUNC_NO_TRACE)) return 0;
         if (function::code_address(fn) != 0) return 0;
         const Cell* body = function::body_of(fn);
-        if (!is_any_block(type_of(body)) || is_compiled(body)) return 0;
+        if (!is_any_block(type_of(body)) || eval::compiled_block(body)) return 0;
     } else if (t != TYPE_NATIVE && t != TYPE_ACTION) {
         return 0;
     }
@@ -127,10 +127,17 @@ inline bool stops_at_body(uint32_t code, const Record& r) {
     return r.kind == REC_BODY && (code == THROW_RETURN || code == THROW_EXIT) && stack::exit_frame() == r.frame;
 }
 
-// Runs the steps from the block (or, when `unwinding`, goes on unwinding a
-// pending exit) until the records of this run, from `floor`, are gone.
-void run_steps(const Cell* block, bool block_result, uint32_t floor, bool unwinding) {
-    Cell* position = current_position();
+// Runs the block (or, when `unwinding`, goes on unwinding a pending exit)
+// until it is done.  The outermost block keeps its state here rather than in
+// a record (run_block has saved the position for it): the records of this
+// run lie above `floor`, and an expression done with none above it is one of
+// the outermost block's.
+[[gnu::always_inline]] inline void run_steps(const Cell* block, const bool outer_result, uint32_t floor,
+                                             bool unwinding) {
+    Cell* position = &g_position;
+    const Cell outer = *block;
+    uint32_t outer_end = 0;
+    bool block_result = false;
     Cell next_block;
     Cell code;
     uint32_t pos = 0, end = 0;
@@ -141,7 +148,23 @@ void run_steps(const Cell* block, bool block_result, uint32_t floor, bool unwind
     Cell fn, w;
 
     if (unwinding) goto unwind;
-    next_block = *block;
+    stack::mark(eval::body_word(), HEADER_EVAL);
+    pos = outer.data1;
+    outer_end = block::total_length(&outer);
+    if (pos >= outer_end) {
+        stack::state.top = stack::state.base + 1;
+        *stack::state.base = Cell{TYPE_UNSET, 0, 0, 0};
+        goto outer_done;
+    }
+
+outer_statement:
+    code = outer;
+    end = outer_end;
+    *position = code;
+    position->data1 = pos;
+    push = false;
+    no_infix = false;
+    goto expression;
 
 enter_block:
     // run_block: a body frame, then the expressions one by one.
@@ -178,7 +201,7 @@ expression:
     v = eval::code_cell(&code, pos);
     switch (type_of(v)) {
     case TYPE_PAREN: {
-        if (is_compiled(v)) goto recursive_expression;
+        if (eval::compiled_block(v)) goto recursive_expression;
         next_block = *v;
         pos++;
         stack::mark(eval::body_word(), HEADER_NATIVE | FRAME_INTERP);
@@ -324,9 +347,7 @@ call: {
         e.entry_top = entry_top;
     }
     Cell* fn_slot = infix_call ? nullptr : stack::push(&fn);
-    Node ctx = nullptr;
     if (type_of(&fn) == TYPE_FUNCTION) {
-        ctx = call_context(&fn, nullptr, &w);
         stack::mark(&w, HEADER_FUNCTION | FRAME_INTERP);
     } else {
         stack::mark(&w, HEADER_NATIVE | FRAME_INTERP);
@@ -341,7 +362,6 @@ call: {
     r.fn = fn;
     r.fn_slot = fn_slot;
     r.table = table;
-    r.context = ctx;
     r.shape = shape;
     r.arg = 0;
     if (infix_call) {
@@ -413,7 +433,7 @@ arguments_done: {
             goto call_done;
         }
         next_block = a[branch == BRANCH_EITHER && !take ? 2 : 1];
-        if (!is_compiled(&next_block)) {
+        if (!eval::compiled_block(&next_block)) {
             r.kind = REC_BRANCH;
             r.pos = pos;
             block_result = true;
@@ -421,6 +441,13 @@ arguments_done: {
         }
     }
     Cell callee = r.fn;
+    // Built-in arithmetic and comparisons on two numbers: the action's or
+    // native's result without its dispatch.
+    if (shape.args == 2 &&
+        inline_number_entry(type_of(&callee), callee.data1, stack::state.base, stack::state.base + 1)) {
+        stack::state.top = stack::state.base + 1;
+        goto call_done;
+    }
     int32_t refs[MAX_REFINEMENTS];
     for (uint32_t k = 0; k < shape.refinements; k++) refs[k] = -1;
     if (type_of(&callee) == TYPE_NATIVE) {
@@ -463,7 +490,6 @@ block_done: {
     *position = r.word;
     g_count--;
     pop_result_frame(!result_mode);
-    if (g_count == floor) return;
     switch (top_record().kind) {
     case REC_PAREN: {
         const Record& e = top_record();
@@ -494,6 +520,13 @@ block_done: {
 
 resume:
     // An expression is done: `pos` goes back to whatever waits for it.
+    if (g_count == floor) {
+        uint32_t now = block::total_length(&outer);
+        if (now < outer_end) outer_end = now;
+        if (pos >= outer_end) goto outer_done;
+        stack::state.top = stack::state.base;
+        goto outer_statement;
+    }
     switch (top_record().kind) {
     case REC_BLOCK: {
         Record& r = top_record();
@@ -526,6 +559,10 @@ resume:
     default:
         std::abort();   // nothing else waits for an expression
     }
+
+outer_done:
+    pop_result_frame(!outer_result);
+    return;
 
 unwind:
     // A non-local exit: the stacks are cut already.  Records go until a

@@ -70,7 +70,7 @@ inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t
 }
 
 // The arithmetic slot a built-in action operator stands for, or -1.
-inline int32_t arithmetic_slot(uintptr_t entry) {
+[[gnu::always_inline]] inline int32_t arithmetic_slot(uintptr_t entry) {
     const uintptr_t* slots = actions::dispatcher_table();
     if (entry == slots[SLOT_ADD - 1]) return SLOT_ADD;
     if (entry == slots[SLOT_SUBTRACT - 1]) return SLOT_SUBTRACT;
@@ -90,24 +90,20 @@ inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
     return true;
 }
 
-// An operator on two plain number operands done in place, when the operator
-// is the built-in one (+ - * on integers and floats, the six comparisons
-// on integers): the same result as the action or native would leave,
-// without its frame.  The left operand lies in `operand`; false leaves
-// everything to the general path.  The frame stack must have room for the
-// frame the call would have pushed, so that an overflow happens where it
-// always did.
-inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
-    uint32_t left_type = type_of(operand);
+// Two plain number arguments combined in place, when the function is the
+// built-in one (+ - * on integers and floats, the six comparisons on
+// integers): `from` is its type (action! or native!), `entry` its entry
+// point.  The same result as the action or native would leave, in the left
+// argument's cell `operand`; false leaves everything to the call.
+[[gnu::always_inline]] inline bool inline_number_entry(uint32_t from, uintptr_t entry, Cell* operand, const Cell* right) {
+    uint32_t left_type = type_of(operand), right_type = type_of(right);
     if (left_type != TYPE_INTEGER && left_type != TYPE_FLOAT) return false;
-    if (stack::state.frames_top >= stack::state.frames_limit) return false;
-    uint32_t from = native::op_source_type(&op);
-    uintptr_t entry = op.data1;
+    if (right_type != TYPE_INTEGER && right_type != TYPE_FLOAT) return false;
     if (from == TYPE_ACTION) {
         int32_t slot = arithmetic_slot(entry);
         if (slot < 0) return false;
         if (left_type == TYPE_FLOAT) return inline_float_op(slot, operand, right);
-        if (type_of(right) != TYPE_INTEGER) return false;
+        if (right_type != TYPE_INTEGER) return false;
         int32_t a = int32_t(operand->data2), b = int32_t(right->data2), r;
         bool overflow = slot == SLOT_ADD        ? __builtin_add_overflow(a, b, &r)
                         : slot == SLOT_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
@@ -117,7 +113,7 @@ inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
         operand->data2 = uint32_t(r);
         return true;
     }
-    if (from != TYPE_NATIVE || left_type != TYPE_INTEGER || type_of(right) != TYPE_INTEGER) return false;
+    if (from != TYPE_NATIVE || left_type != TYPE_INTEGER || right_type != TYPE_INTEGER) return false;
     int32_t a = int32_t(operand->data2), b = int32_t(right->data2);
     bool r;
     if (entry == reinterpret_cast<uintptr_t>(&natives::lesser_q_star)) r = a < b;
@@ -130,6 +126,14 @@ inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
     else return false;
     *operand = Cell{TYPE_LOGIC, r ? 1u : 0u, 0, 0};
     return true;
+}
+
+// An operator on two plain number operands done without its frame: the
+// frame stack must have room for the frame the call would have pushed, so
+// that an overflow happens where it always did.
+inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
+    if (stack::state.frames_top >= stack::state.frames_limit) return false;
+    return inline_number_entry(native::op_source_type(&op), op.data1, operand, right);
 }
 
 }  // namespace qor::interp

@@ -36,9 +36,10 @@ void forget_trace_roots();
 const char* machine_stack_floor = nullptr;
 bool compiled_running = false;
 
+Cell g_position{TYPE_UNSET, 0, 0, 0};
+
 namespace {
 
-Cell g_position{TYPE_UNSET, 0, 0, 0};
 const char* g_stack_lowest = nullptr;
 #if defined(__SANITIZE_ADDRESS__)
 uint32_t g_stack_reserve = 512 * 1024;   // sanitizer frames are several times larger
@@ -124,9 +125,7 @@ void mark_compiled(Cell* value) {
     }
 }
 
-bool is_compiled(const Cell* block) {
-    return is_any_block(type_of(block)) && (buffer_of(cell_node(block))->flags & SERIES_COMPILED);
-}
+bool is_compiled(const Cell* block) { return eval::compiled_block(block); }
 
 void set_machine_stack_reserve(uint32_t bytes) {
     g_stack_reserve = bytes;
