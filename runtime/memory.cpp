@@ -329,9 +329,10 @@ SeriesFrame* find_series_frame(uint32_t size) {
 
 // A collection that leaves little room is followed by another one soon, and
 // each one walks the whole live heap: with a large live heap that turns
-// allocation quadratic.  Growing until a quarter of the live size is free
-// keeps the work of the collections proportional to what is allocated.
-// Small heaps keep the plain rule: a frame with room to spare is used.
+// allocation quadratic.  Growing until as much as the live size is free
+// keeps the work of the collections proportional to what is allocated: a
+// heap that only grows (a large load) is walked about twice in all.  Small
+// heaps keep the plain rule: a frame with room to spare is used.
 void grow_after_collection() {
     uint64_t used = 0, free = 0;
     for (SeriesFrame* f = record->series_first; f; f = f->next) {
@@ -339,7 +340,7 @@ void grow_after_collection() {
         free += uint32_t(f->end - f->heap);
     }
     if (used < 4 * uint64_t(FRAME_SIZE_MAX)) return;
-    while (free * 4 < used) {
+    while (free < used) {
         SeriesFrame* f = new_series_frame();
         free += uint32_t(f->end - f->heap);
     }
