@@ -30,6 +30,14 @@ inline void produce(const Cell* value, bool push) {
     }
 }
 
+// A lit-path's value: the path as a path!.
+inline Cell lit_path_value(const Cell* lit_path) {
+    Cell path = *lit_path;
+    path.header = (path.header & ~TYPE_MASK) | TYPE_PATH;
+    path.data3 = 0;
+    return path;
+}
+
 // Pops a frame whose result is the cell at its base: pushed for the caller,
 // or copied into the caller's result slot.
 inline void pop_result_frame(bool push) {

@@ -306,10 +306,8 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
         break;
     }
     case TYPE_LIT_PATH: {
-        Cell path = *v;
+        Cell path = lit_path_value(v);
         pos++;
-        path.header = (path.header & ~TYPE_MASK) | TYPE_PATH;
-        path.data3 = 0;
         produce(&path, push);
         if (tracing_active) fire_trace(EVENT_PUSH, code, int32_t(pos - 1), &path, nullptr);
         break;
