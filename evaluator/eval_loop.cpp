@@ -7,7 +7,7 @@
 // (frames, arguments, results, the position for errors) is pushed and
 // popped at the same moments as on the recursive path, which stays the
 // reference and runs whatever the loop does not take on: paths, traced or
-// compiled code, routines, calls with refinements.
+// compiled code, routines, calls with quoted arguments or refinements.
 #include "evaluator/eval_loop.hpp"
 
 #include <cstdlib>
@@ -16,7 +16,6 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
-#include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/stack.hpp"
@@ -41,7 +40,6 @@ enum RecordKind : uint8_t {
     REC_CALL,       // a call fetching its arguments
     REC_BODY,       // a function's body running
     REC_BRANCH,     // the block chosen by if, either or unless running
-    REC_LOOP,       // loop or while running its blocks in its loop frame
 };
 
 // One suspended step.  Expression records keep the expression's own state;
@@ -63,9 +61,8 @@ struct Record {
     Cell* fn_slot;      // calls: the cell holding the function, or null
     Node table;         // calls: the call table
     Node context;       // bodies: the function's context
-    CallFrame* frame;   // bodies: the function's frame; loops: the loop frame
-    Cell* args;         // bodies: its arguments; loops: the loop frame's result slot
-    int64_t remaining;  // loop: the runs of its body still to come
+    CallFrame* frame;   // bodies: the function's frame
+    Cell* args;         // bodies: its arguments
 };
 
 Record* g_records = nullptr;
@@ -97,7 +94,7 @@ inline bool is_callable(uint32_t t) {
 
 // The shape of a call the loop performs itself (0: the recursive path
 // takes it): a native, action or uncompiled, untraced function whose
-// cached table has a shape.
+// cached table has a shape with only evaluated leading arguments.
 inline uint32_t loop_shape(const Cell* fn, bool infix) {
     uint32_t t = type_of(fn);
     if (t == TYPE_FUNCTION) {
@@ -111,7 +108,7 @@ inline uint32_t loop_shape(const Cell* fn, bool infix) {
     const Cell* cache = cached_table_cell(fn);
     if (!cache) return 0;
     CallShape shape = CallShape::unpack(cache->data3);
-    if (!shape.ready || (infix && shape.args == 0)) return 0;
+    if (!shape.ready || !shape.all_evaluated || (infix && shape.args == 0)) return 0;
     return cache->data3;
 }
 
@@ -126,23 +123,10 @@ inline Branch branch_native(const Cell* fn) {
     return NOT_A_BRANCH;
 }
 
-// The natives whose loop runs here: loop and repeat with an integer! count,
-// while.
-enum LoopKind : uint32_t { NOT_A_LOOP, LOOP_COUNT, LOOP_REPEAT, LOOP_WHILE_COND, LOOP_WHILE_BODY };
-inline LoopKind loop_native(const Cell* fn) {
-    if (type_of(fn) != TYPE_NATIVE) return NOT_A_LOOP;
-    if (fn->data1 == reinterpret_cast<uintptr_t>(&natives::loop_star)) return LOOP_COUNT;
-    if (fn->data1 == reinterpret_cast<uintptr_t>(&natives::repeat_star)) return LOOP_REPEAT;
-    if (fn->data1 == reinterpret_cast<uintptr_t>(&natives::while_star)) return LOOP_WHILE_COND;
-    return NOT_A_LOOP;
-}
-
 // Whether an exit stops at the record: return and exit at the function body
-// they are aimed at, break and continue at the loop.
+// they are aimed at.
 inline bool stops_at(uint32_t code, const Record& r) {
-    if (r.kind == REC_BODY) return (code == THROW_RETURN || code == THROW_EXIT) && stack::exit_frame() == r.frame;
-    if (r.kind == REC_LOOP) return (code == THROW_BREAK || code == THROW_CONTINUE) && stack::exit_frame() == r.frame;
-    return false;
+    return r.kind == REC_BODY && (code == THROW_RETURN || code == THROW_EXIT) && stack::exit_frame() == r.frame;
 }
 
 // Runs the block (or, when `unwinding`, goes on unwinding a pending exit)
@@ -393,50 +377,9 @@ call: {
 next_argument: {
     const Record& r = top_record();
     if (r.arg >= (r.shape & 0xFFu)) goto arguments_done;
-    const Cell* entry = cells_head(buffer_of(r.table)) + r.arg;
-    uint32_t kind = (r.shape & CallShape::EVALUATED) ? ARG_NORMAL : entry->header & ARG_KIND_MASK;
-    if (kind == ARG_LIT && pos >= r.end && typeset_allows(entry, TYPE_UNSET)) {
-        // An optional literal argument missing at the end.
-        *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
-        goto argument_done;
-    }
     if (pos >= r.end || pos >= block::total_length(&r.code)) raise_no_arg(&r.word, &r.fn, r.arg);
     g_fetch_fn = r.fn;
     g_fetch_entry = r.arg;
-    if (kind != ARG_NORMAL) {
-        // A get argument is taken as it stands; a literal one too, but for
-        // a paren, get-word or get-path, whose value it takes.
-        Cell v = *eval::code_cell(&r.code, pos);
-        if (kind == ARG_GET) {
-            stack::push(&v);
-            pos++;
-            goto argument_done;
-        }
-        switch (type_of(&v)) {
-        case TYPE_PAREN:
-            stack::mark(eval::anon_word(), HEADER_NATIVE | FRAME_INTERP);
-            run_block(&v, true);
-            if (pending_exit) goto unwind;
-            stack::unwind_keep();
-            pos++;
-            break;
-        case TYPE_GET_WORD:
-            stack::push(eval::word_value(&v));
-            pos++;
-            break;
-        case TYPE_GET_PATH: {
-            Cell from = r.code;
-            pos = run_path(&v, &from, pos + 1, r.end, false, true, true, 0, nullptr);
-            if (pending_exit) goto unwind;
-            break;
-        }
-        default:
-            stack::push(&v);
-            pos++;
-            break;
-        }
-        goto argument_done;
-    }
     code = r.code;
     end = r.end;
     push = true;
@@ -498,35 +441,6 @@ arguments_done: {
             goto enter_block;
         }
     }
-    LoopKind loop = loop_native(&r.fn);
-    if (loop != NOT_A_LOOP) {
-        // loop, repeat and while run their blocks here, in a loop frame of
-        // their own as the natives make it.  repeat's counter is its count
-        // argument's own cell, set and stored in its word before each run.
-        const Cell* a = stack::state.base;
-        const Cell* count = loop == LOOP_COUNT ? a : loop == LOOP_REPEAT ? a + 1 : nullptr;
-        const Cell* body = loop == LOOP_REPEAT ? a + 2 : a + 1;
-        bool here = !eval::compiled_block(body) &&
-                    (count ? type_of(count) == TYPE_INTEGER : !eval::compiled_block(a));
-        if (here) {
-            if (count && int32_t(count->data2) <= 0) {
-                stack::set_last_keep(Cell{TYPE_NONE, 0, 0, 0});
-                goto call_done;
-            }
-            r.kind = REC_LOOP;
-            r.arg = loop;
-            r.remaining = count ? int32_t(count->data2) : 0;
-            r.shape = 1;   // repeat: the next value of the counter
-            r.code = count ? *body : a[0];
-            r.word = *body;
-            r.pos = pos;
-            stack::mark_loop(nullptr);
-            r.frame = stack::top_frame();
-            r.args = stack::state.base;
-            *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
-            goto loop_next;
-        }
-    }
     Cell callee = r.fn;
     // Built-in arithmetic and comparisons on two numbers: the action's or
     // native's result without its dispatch.
@@ -545,52 +459,6 @@ arguments_done: {
     } else {
         reinterpret_cast<ActionFn>(callee.data1)(refs);
     }
-    goto call_done;
-}
-
-loop_next: {
-    // The loop's next block runs with its result in the loop frame's slot.
-    Record& r = top_record();
-    if (r.arg == LOOP_COUNT || r.arg == LOOP_REPEAT) {
-        if (r.remaining == 0) goto loop_done;
-        r.remaining--;
-        next_block = r.code;
-        if (r.arg == LOOP_REPEAT) {
-            Cell* native_args = r.frame->saved_base;
-            native_args[1] = integer::make(int32_t(r.shape++));
-            Cell word = native_args[0];
-            assign_word(&word, native_args + 1);
-        }
-    } else {
-        next_block = r.arg == LOOP_WHILE_COND ? r.code : r.word;
-    }
-    stack::state.top = r.args;
-    block_result = true;
-    goto enter_block;
-}
-
-loop_block_done: {
-    // One of the loop's blocks ended normally.
-    Record& r = top_record();
-    if (r.arg == LOOP_WHILE_COND) {
-        if (type_of(r.args) == TYPE_UNSET) raise_error("script", "no-return");
-        if (logic::is_false(r.args)) goto loop_done;
-        r.arg = LOOP_WHILE_BODY;
-    } else if (r.arg == LOOP_WHILE_BODY) {
-        r.arg = LOOP_WHILE_COND;
-    }
-    goto loop_next;
-}
-
-loop_done: {
-    // The loop frame goes; loop's result is its last body's value, while's
-    // unset.
-    const Record& r = top_record();
-    Cell result = r.arg == LOOP_COUNT || r.arg == LOOP_REPEAT ? *r.args : Cell{TYPE_UNSET, 0, 0, 0};
-    stack::restore_to_frame(r.frame, r.args, r.args + 1);
-    stack::unwind();
-    stack::set_last_keep(&result);
-    pos = r.pos;
     goto call_done;
 }
 
@@ -636,8 +504,6 @@ block_done: {
     case REC_BRANCH:
         pos = top_record().pos;
         goto call_done;
-    case REC_LOOP:
-        goto loop_block_done;
     default:
         std::abort();   // only these run blocks
     }
@@ -690,15 +556,6 @@ unwind:
     while (g_count > floor) {
         Record& r = top_record();
         if (r.kind == REC_BLOCK) *position = r.word;
-        if (stops_at(pending_exit, r) && r.kind == REC_LOOP) {
-            uint32_t code = pending_exit;
-            pending_exit = 0;
-            stack::restore_to_frame(r.frame, r.args, r.args + 1);
-            if (r.arg == LOOP_WHILE_COND) raise_error("throw", "while-cond");
-            if (code == THROW_BREAK) goto loop_done;
-            if (r.arg == LOOP_WHILE_BODY) r.arg = LOOP_WHILE_COND;
-            goto loop_next;
-        }
         if (stops_at(pending_exit, r)) {
             pending_exit = 0;
             stack::restore_to_frame(r.frame, r.args, r.args + 1);
