@@ -88,10 +88,6 @@ inline Record& push_record(uint8_t kind) {
 
 inline Record& top_record() { return g_records[g_count - 1]; }
 
-inline bool is_callable(uint32_t t) {
-    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
-
 // The shape of a call the loop performs itself (0: the recursive path
 // takes it): a native, action or uncompiled, untraced function whose
 // cached table has a shape with only evaluated leading arguments.
@@ -121,6 +117,13 @@ inline Branch branch_native(const Cell* fn) {
     if (entry == reinterpret_cast<uintptr_t>(&natives::either_star)) return BRANCH_EITHER;
     if (entry == reinterpret_cast<uintptr_t>(&natives::unless_star)) return BRANCH_UNLESS;
     return NOT_A_BRANCH;
+}
+
+// exec_body's end: the frame is no longer a running body, and the
+// function's context reads its values where it did before the call.
+inline void end_body(const Record& r) {
+    r.frame->header &= ~FRAME_BODY;
+    context::set_stack_values(r.context, r.frame->saved_values);
 }
 
 // Whether an exit stops at the record: return and exit at the function body
@@ -495,10 +498,8 @@ block_done: {
         goto operators;
     }
     case REC_BODY: {
-        const Record& b = top_record();
-        b.frame->header &= ~FRAME_BODY;
-        context::set_stack_values(b.context, b.frame->saved_values);
-        pos = b.pos;
+        end_body(top_record());
+        pos = top_record().pos;
         goto call_done;
     }
     case REC_BRANCH:
@@ -559,8 +560,7 @@ unwind:
         if (stops_at(pending_exit, r)) {
             pending_exit = 0;
             stack::restore_to_frame(r.frame, r.args, r.args + 1);
-            r.frame->header &= ~FRAME_BODY;
-            context::set_stack_values(r.context, r.frame->saved_values);
+            end_body(r);
             pos = r.pos;
             goto call_done;
         }
