@@ -36,14 +36,13 @@ enum RecordKind : uint8_t {
     REC_BLOCK,      // a block's expressions, one after another
     REC_PAREN,      // an expression whose paren is running
     REC_SET_WORD,   // an expression whose set-word waits for its value
-    REC_EXPR,       // an expression waiting for a call, then its operators
-    REC_CALL,       // a call fetching its arguments
+    REC_CALL,       // a call fetching its arguments; its expression's operators wait
     REC_BODY,       // a function's body running
     REC_BRANCH,     // the block chosen by if, either or unless running
 };
 
-// One suspended step.  Expression records keep the expression's own state;
-// call records the call's.  References into the record stack do not live
+// One suspended step.  Paren, set-word and call records keep the state of
+// the expression they belong to; call records the call's too.  References into the record stack do not live
 // across anything that may push records (a native can run a nested loop).
 struct Record {
     uint8_t kind;
@@ -349,7 +348,6 @@ call: {
         if (pending_exit) goto unwind;
         goto operators;
     }
-    save_expression(push_record(REC_EXPR));
     Cell* fn_slot = infix_call ? nullptr : stack::push(&fn);
     if (type_of(&fn) == TYPE_FUNCTION) {
         stack::mark(&w, HEADER_FUNCTION | FRAME_INTERP);
@@ -358,10 +356,8 @@ call: {
     }
     Node table = cell_node(cached_table_cell(&fn));
     Record& r = push_record(REC_CALL);
-    r.push = push;
+    save_expression(r);
     r.flag = infix_call;
-    r.end = end;
-    r.code = code;
     r.word = w;
     r.fn = fn;
     r.fn_slot = fn_slot;
@@ -467,19 +463,17 @@ arguments_done: {
 
 call_done: {
     // run_code's end: the frame goes, its result pushed or put in the slot.
+    // The expression the call belongs to goes on with its operators.
     const Record& r = top_record();
-    bool result_pushed = r.push;
     Cell* fn_slot = r.fn_slot;
+    restore_expression(r);
     g_count--;
-    if (result_pushed) stack::unwind_keep();
+    if (push) stack::unwind_keep();
     else stack::unwind_last();
-    if (fn_slot && result_pushed) {
+    if (fn_slot && push) {
         stack::copy_cell(fn_slot, stack::state.top - 1);
         stack::state.top = fn_slot + 1;
     }
-    // The expression under the call goes on with its operators.
-    restore_expression(top_record());
-    g_count--;
     goto operators;
 }
 

@@ -59,6 +59,7 @@ struct WordCacheEntry {
     uint32_t run;
     uint8_t  length;
     uint8_t  spelling[WORD_CACHE_SPELLING];
+    uint32_t context;
     uint32_t symbol;
     uint32_t slot;
 };
@@ -492,12 +493,13 @@ Cell interned_word(Record& r, const uint8_t* name, const uint8_t* end) {
     for (const uint8_t* p = name; p < end; p++) hash = (hash ^ *p) * 16777619u;
     WordCacheEntry& e = g_word_cache[(hash ^ (hash >> 15)) & (WORD_CACHE_SIZE - 1)];
     if (e.run == r.word_cache_run && e.length == length && std::memcmp(e.spelling, name, length) == 0)
-        return Cell{TYPE_WORD, reinterpret_cast<uint32_t>(context::global()), e.symbol, e.slot};
+        return Cell{TYPE_WORD, e.context, e.symbol, e.slot};
     Cell w;
     word::init_cell(&w, symbol::intern_n(reinterpret_cast<const char*>(name), length));
     e.run = r.word_cache_run;
     e.length = uint8_t(length);
     std::memcpy(e.spelling, name, length);
+    e.context = w.data1;
     e.symbol = w.data2;
     e.slot = w.data3;
     return w;
@@ -586,9 +588,8 @@ void throw_error(Record& r, const uint8_t* start, const uint8_t* end, int32_t ty
     }
 }
 
-bool send_event(Record& r, uint32_t event, int32_t type, const uint8_t* start, const uint8_t* end,
-                const Cell* value, bool input_at_start) {
-    if (!wants(r, event)) return true;
+bool call_back(Record& r, uint32_t event, int32_t type, const uint8_t* start, const uint8_t* end,
+               const Cell* value, bool input_at_start) {
     Cell args[5];
     for (Cell& a : args) a = Cell{TYPE_NONE, 0, 0, 0};
     gc::CellRoot keep(args, 5);

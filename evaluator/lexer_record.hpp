@@ -103,8 +103,12 @@ inline bool wants(const Record& r, uint32_t event) { return r.has_callback && (r
 // or when the event is not wanted).  `type` is a datatype id, or -1 - kind
 // for a kind named by its exit-state word, or 0 for none.  `value` is the
 // loaded value for load events, else null (the token's positions are sent).
-bool send_event(Record& r, uint32_t event, int32_t type, const uint8_t* start, const uint8_t* end,
-                const Cell* value = nullptr, bool input_at_start = false);
+bool call_back(Record& r, uint32_t event, int32_t type, const uint8_t* start, const uint8_t* end,
+               const Cell* value, bool input_at_start);
+inline bool send_event(Record& r, uint32_t event, int32_t type, const uint8_t* start, const uint8_t* end,
+                       const Cell* value = nullptr, bool input_at_start = false) {
+    return !wants(r, event) || call_back(r, event, type, start, end, value, input_at_start);
+}
 
 // ---- Loaders ---------------------------------------------------------------------------------
 
