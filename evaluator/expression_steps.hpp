@@ -83,6 +83,8 @@ inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t
     if (entry == slots[SLOT_ADD - 1]) return SLOT_ADD;
     if (entry == slots[SLOT_SUBTRACT - 1]) return SLOT_SUBTRACT;
     if (entry == slots[SLOT_MULTIPLY - 1]) return SLOT_MULTIPLY;
+    if (entry == slots[SLOT_REMAINDER - 1]) return SLOT_REMAINDER;
+    if (entry == slots[SLOT_DIVIDE - 1]) return SLOT_DIVIDE;
     return -1;
 }
 
@@ -90,6 +92,7 @@ inline const Cell* plain_number_operand(const Cell* code, uint32_t pos, uint32_t
 // as float!'s action computes them.  A result that is not finite is left
 // to the action, which reports it where it always did.
 inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
+    if (slot != SLOT_ADD && slot != SLOT_SUBTRACT && slot != SLOT_MULTIPLY) return false;
     double a = cell_float(operand);
     double b = type_of(right) == TYPE_FLOAT ? cell_float(right) : double(int32_t(right->data2));
     double r = slot == SLOT_ADD ? a + b : slot == SLOT_SUBTRACT ? a - b : a * b;
@@ -99,8 +102,8 @@ inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
 }
 
 // Two plain number arguments combined in place, when the function is the
-// built-in one (+ - * on integers and floats, the six comparisons on
-// integers): `from` is its type (action! or native!), `entry` its entry
+// built-in one (+ - * on integers and floats, remainder and exact divide
+// on integers, the six comparisons on integers): `from` is its type (action! or native!), `entry` its entry
 // point.  The same result as the action or native would leave, in the left
 // argument's cell `operand`; false leaves everything to the call.
 [[gnu::always_inline]] inline bool inline_number_entry(uint32_t from, uintptr_t entry, Cell* operand, const Cell* right) {
@@ -113,6 +116,19 @@ inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
         if (left_type == TYPE_FLOAT) return inline_float_op(slot, operand, right);
         if (right_type != TYPE_INTEGER) return false;
         int32_t a = int32_t(operand->data2), b = int32_t(right->data2), r;
+        if (slot == SLOT_REMAINDER || slot == SLOT_DIVIDE) {
+            // Zero divisors, the one overflowing quotient and inexact
+            // quotients (float! results) are the action's.
+            if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+            if (slot == SLOT_REMAINDER) {
+                r = a % b;
+            } else {
+                if (a % b != 0) return false;
+                r = a / b;
+            }
+            operand->data2 = uint32_t(r);
+            return true;
+        }
         bool overflow = slot == SLOT_ADD        ? __builtin_add_overflow(a, b, &r)
                         : slot == SLOT_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
                                                 : __builtin_mul_overflow(a, b, &r);
