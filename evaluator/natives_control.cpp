@@ -30,6 +30,7 @@
 #include "evaluator/call.hpp"
 #include "evaluator/eval_internal.hpp"
 #include "evaluator/exits.hpp"
+#include "evaluator/expression_steps.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/lexer.hpp"
 #include "evaluator/natives.hpp"
@@ -161,18 +162,9 @@ Cell item_at(const Cell* series, uint32_t k) {
 void set_word(const Cell* word, const Cell* value) {
     // A loop word of a function or of the global context is stored straight
     // into its slot; object fields go through the context (assigned marks,
-    // change notification).
-    Node ctx = word::context_of(word);
-    if (ctx && word::index_of(word) >= 0 && context::kind_of(ctx) != context::KIND_OBJECT) {
-        if (Cell* slot = eval::word_value_fast(word)) {
-            *slot = *value;
-            return;
-        }
-    }
-    Cell w = *word;
-    Cell v = *value;
-    gc::CellRoot keep(&w), keep_v(&v);
-    context::set_word_value(&w, &v);
+    // change notification), as a set-word does.
+    Cell w = *word, v = *value;
+    interp::assign_word(&w, &v);
 }
 
 // The number of loop words: 1 for a word!, else the words of the block,
@@ -198,7 +190,6 @@ void set_words_from(const Cell* words, uint32_t n, const Cell* series) {
     for (uint32_t k = 0; k < n; k++) {
         Cell w = loop_word(words, k);
         Cell v = item_at(series, k);
-        gc::CellRoot keep(&w), keep_v(&v);
         set_word(&w, &v);
     }
 }
