@@ -89,17 +89,28 @@ void change_range(Node node, uint32_t low, uint32_t high, int mode) {
         if (high >= bits) high = uint32_t(bits - 1);
     }
     bool on = mode == SET;
-    for (uint32_t n = low;; ++n) {
-        put_stored_bit(node, n, on);
-        if (n == high) break;
-    }
+    // Bit by bit up to a byte boundary, whole bytes, then the last bits: a
+    // range such as all of Unicode above ASCII is a memset, not a million steps.
+    uint32_t n = low;
+    for (; n <= high && (n & 7) != 0; ++n) put_stored_bit(node, n, on);
+    if (n > high) return;
+    uint32_t whole = (high - n + 1) >> 3;
+    std::memset(buffer_of(node)->head + (n >> 3), on ? 0xFF : 0x00, whole);
+    for (n += whole << 3; n <= high; ++n) put_stored_bit(node, n, on);
 }
 
 bool test_range(Node node, uint32_t low, uint32_t high) {
     uint64_t bits = stored_bits(node);
-    for (uint64_t n = low; n <= high; ++n) {
+    const uint8_t* head = buffer_of(node)->head;
+    for (uint64_t n = low; n <= high;) {
         if (n >= bits) return complemented(node);   // the rest read as the fill
+        if ((n & 7) == 0 && n + 7 <= high && n + 8 <= bits) {
+            if (head[n >> 3] != 0xFF) return false;
+            n += 8;
+            continue;
+        }
         if (!stored_bit(node, uint32_t(n))) return false;
+        ++n;
     }
     return true;
 }
