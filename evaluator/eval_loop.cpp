@@ -26,6 +26,7 @@
 #include "evaluator/expression_steps.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/throw.hpp"
 
 namespace qor::interp {
@@ -86,6 +87,30 @@ inline Record& push_record(uint8_t kind) {
 }
 
 inline Record& top_record() { return g_records[g_count - 1]; }
+
+// The records copy cells and nodes that the Qor stacks or the code hold
+// too, but in malloc'd memory the machine-stack scan does not see: a node
+// the collector moves out of a sparse node frame would leave them stale.
+// Each kind's fields that it has set are marked, which rewrites them.
+void mark_records() {
+    for (uint32_t i = 0; i < g_count; i++) {
+        Record& r = g_records[i];
+        gc::mark_cells(&r.code, &r.code + 1);
+        switch (r.kind) {
+        case REC_BLOCK: case REC_SET_WORD:
+            gc::mark_cells(&r.word, &r.word + 1);
+            break;
+        case REC_CALL: case REC_BODY: case REC_BRANCH:
+            gc::mark_cells(&r.word, &r.word + 1);
+            gc::mark_cells(&r.fn, &r.fn + 1);
+            gc::mark_node(&r.table);
+            if (r.kind == REC_BODY) gc::mark_node(&r.context);
+            break;
+        default:
+            break;
+        }
+    }
+}
 
 // The shape of a call the loop performs itself (0: the recursive path
 // takes it): a native, action or uncompiled, untraced function whose
@@ -563,6 +588,11 @@ unwind:
 }
 
 }  // namespace
+
+void register_loop_roots() {
+    gc::remove_root(mark_records);
+    gc::push_root(mark_records);
+}
 
 void run_block_loop(const Cell* block, bool result_mode) {
     const uint32_t floor = g_count;

@@ -104,6 +104,7 @@ void init() {
     eval::refresh_words();
     g_position = Cell{TYPE_UNSET, 0, 0, 0};
     gc::register_global_cell(&g_position);
+    register_loop_roots();
     forget_trace_roots();
     set_call_hook(nullptr);   // a hook set before a new boot would see freed cells
     callback_cell();
