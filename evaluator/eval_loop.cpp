@@ -1,7 +1,7 @@
 // The interpreter's loop: untraced evaluation of an interpreted block in
 // one C++ frame.  A call to a function pushes its frames and goes on
 // fetching its arguments here; the function's body, a paren and the branch
-// that if, either and unless choose run here too, so that Qor recursion
+// that if, either, unless and case choose run here too, so that Qor recursion
 // does not recurse in C++.  What the recursive functions keep in their C++
 // frames lies in a record stack instead; everything the Qor stacks hold
 // (frames, arguments, results, the position for errors) is pushed and
@@ -40,6 +40,7 @@ enum RecordKind : uint8_t {
     REC_CALL,       // a call fetching its arguments; its expression's operators wait
     REC_BODY,       // a function's body running
     REC_BRANCH,     // the block chosen by if, either or unless running
+    REC_CASE,       // the block chosen by case running, in case's frame
 };
 
 // One suspended step.  Paren, set-word and call records keep the state of
@@ -52,11 +53,11 @@ struct Record {
     bool flag;          // blocks: result mode; calls: an operator call
     uint32_t pos;       // where the code goes on afterwards
     uint32_t end;
-    uint32_t arg;       // calls: the argument being fetched
+    uint32_t arg;       // calls: the argument being fetched; case: its position after the block
     uint32_t shape;     // calls: the packed call shape
     Cell code;          // the code the position indexes
     Cell word;          // calls and set-words: the word; blocks: the position saved on entry
-    Cell fn;            // calls: the function
+    Cell fn;            // calls: the function; case: its cases
     Cell* entry_top;    // expressions: the stack top when the expression began
     Cell* fn_slot;      // calls: the cell holding the function, or null
     Node table;         // calls: the call table
@@ -100,7 +101,7 @@ void mark_records() {
         case REC_BLOCK: case REC_SET_WORD:
             gc::mark_cells(&r.word, &r.word + 1);
             break;
-        case REC_CALL: case REC_BODY: case REC_BRANCH:
+        case REC_CALL: case REC_BODY: case REC_BRANCH: case REC_CASE:
             gc::mark_cells(&r.word, &r.word + 1);
             gc::mark_cells(&r.fn, &r.fn + 1);
             gc::mark_node(&r.table);
@@ -133,13 +134,14 @@ inline uint32_t loop_shape(const Cell* fn, bool infix) {
 }
 
 // Which of the natives that run a chosen block the function is.
-enum Branch { NOT_A_BRANCH, BRANCH_IF, BRANCH_UNLESS, BRANCH_EITHER };
+enum Branch { NOT_A_BRANCH, BRANCH_IF, BRANCH_UNLESS, BRANCH_EITHER, BRANCH_CASE };
 inline Branch branch_native(const Cell* fn) {
     if (type_of(fn) != TYPE_NATIVE) return NOT_A_BRANCH;
     uintptr_t entry = fn->data1;
     if (entry == reinterpret_cast<uintptr_t>(&natives::if_star)) return BRANCH_IF;
     if (entry == reinterpret_cast<uintptr_t>(&natives::either_star)) return BRANCH_EITHER;
     if (entry == reinterpret_cast<uintptr_t>(&natives::unless_star)) return BRANCH_UNLESS;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::case_star)) return BRANCH_CASE;
     return NOT_A_BRANCH;
 }
 
@@ -443,6 +445,30 @@ arguments_done: {
         goto enter_block;
     }
     Branch branch = branch_native(&r.fn);
+    if (branch == BRANCH_CASE) {
+        // case evaluates its conditions, then hands back the block it chose
+        // to run in its own frame here.
+        Cell cases = stack::state.base[0];
+        Cell chosen;
+        uint32_t after;
+        if (!natives::case_choose(&cases, &chosen, &after)) goto call_done;
+        if (eval::compiled_block(&chosen)) {
+            if (uint32_t exit = eval_block_exit(&chosen, false)) {
+                pending_exit = exit;
+                goto unwind;
+            }
+            natives::case_chosen_done(&cases, after);
+            goto call_done;
+        }
+        Record& c = top_record();
+        c.kind = REC_CASE;
+        c.fn = cases;
+        c.arg = after;
+        c.pos = pos;
+        next_block = chosen;
+        block_result = false;
+        goto enter_block;
+    }
     if (branch != NOT_A_BRANCH) {
         // if, either and unless hand their block back to run here.
         const Cell* a = stack::state.base;
@@ -524,6 +550,12 @@ block_done: {
     case REC_BRANCH:
         pos = top_record().pos;
         goto call_done;
+    case REC_CASE: {
+        Cell cases = top_record().fn;
+        pos = top_record().pos;
+        natives::case_chosen_done(&cases, top_record().arg);
+        goto call_done;
+    }
     default:
         std::abort();   // only these run blocks
     }

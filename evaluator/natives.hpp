@@ -41,6 +41,15 @@ QOR_NATIVE_LIST(QOR_NATIVE_ENTRY)
 
 constexpr uint32_t NATIVE_COUNT = 107;
 
+// case without /all in two steps, so that the interpreter's loop can run the
+// chosen block itself as the native would.  case_choose (case's call frame
+// on top) evaluates the conditions: with a block to run it answers true,
+// case's own frame pushed, the block in `chosen` and the position after it
+// in `after`; otherwise case is done, its result set, and it answers false.
+// case_chosen_done takes the block's result from the stack top and ends case.
+bool case_choose(const Cell* cases, Cell* chosen, uint32_t* after);
+void case_chosen_done(const Cell* cases, uint32_t after);
+
 namespace native_list_detail {
 // The list runs 1..NATIVE_COUNT without a gap.
 constexpr bool indexes_are_dense() {

@@ -652,32 +652,99 @@ int32_t switch_star(bool check, const int32_t* refinements) {
     return pass_on(check, interp::eval_block_exit(chosen, true));
 }
 
-int32_t case_star(bool check, const int32_t* refinements) {
-    if (check) expect(0, "cases", BLOCK);
-    bool all = refinements[0] != -1;
-    Cell cases = args()[0];
+namespace {
+
+// Evaluates case's conditions from `pos` until one is true: answers the
+// position of the value it chooses, or the end when none is; `skipped` is
+// set when a false one came first.
+uint32_t next_true_condition(const Cell* cases, uint32_t pos, bool* skipped) {
+    while (pos < block::total_length(cases)) {
+        pos = interp::eval_next(cases, pos, block::total_length(cases), true);
+        Cell cond = *stack::top_value();
+        stack::pop(1);
+        if (pos >= block::total_length(cases)) raise_error("script", "need-value", "case");
+        if (strict_true(&cond)) return pos;
+        *skipped = true;
+        pos++;
+    }
+    return pos;
+}
+
+// case's end: its frame goes and `answer` is its result.
+void finish_case(const Cell* cases, uint32_t pos, const Cell* answer) {
+    Cell a = *answer;
+    interp::trace_exit(cases, pos, &a);
+    stack::unwind();
+    stack::set_last_keep(&a);
+}
+
+// No cases at all: none, without a frame of case's own.
+bool no_cases(const Cell* cases) {
+    if (block::remaining_length(cases) != 0) return false;
+    interp::trace_exit(cases, cases->data1, &NONE);
+    stack::set_last_keep(&NONE);
+    return true;
+}
+
+}  // namespace
+
+bool case_choose(const Cell* cases_in, Cell* chosen, uint32_t* after) {
+    Cell cases = *cases_in;
     gc::CellRoot keep(&cases);
     interp::trace_enter(&cases);
-    if (block::remaining_length(&cases) == 0) {
-        interp::trace_exit(&cases, cases.data1, &NONE);
-        stack::set_last_keep(&NONE);
+    if (no_cases(&cases)) return false;
+    stack::mark_native(nullptr);
+    bool skipped = false;
+    uint32_t pos = next_true_condition(&cases, cases.data1, &skipped);
+    if (pos >= block::total_length(&cases)) {
+        finish_case(&cases, pos, &NONE);
+        return false;
+    }
+    Cell next = *block::cell_at(&cases, pos);
+    if (type_of(&next) == TYPE_BLOCK) {
+        *chosen = next;
+        *after = pos + 1;
+        return true;
+    }
+    pos = interp::eval_next(&cases, pos, block::total_length(&cases), true);
+    Cell result = *stack::top_value();
+    stack::pop(1);
+    finish_case(&cases, pos, &result);
+    return false;
+}
+
+void case_chosen_done(const Cell* cases, uint32_t after) {
+    Cell result = *stack::top_value();
+    stack::pop(1);
+    finish_case(cases, after, &result);
+}
+
+int32_t case_star(bool check, const int32_t* refinements) {
+    if (check) expect(0, "cases", BLOCK);
+    Cell cases = args()[0];
+    gc::CellRoot keep(&cases);
+    if (refinements[0] == -1) {
+        Cell chosen;
+        uint32_t after;
+        if (!case_choose(&cases, &chosen, &after)) return 0;
+        if (uint32_t code = interp::eval_block_exit(&chosen, false)) return pass_on(check, code);
+        case_chosen_done(&cases, after);
         return 0;
     }
+    // /all: every true condition's value is evaluated; the last one is the
+    // result, unless a false condition came after it.
+    interp::trace_enter(&cases);
+    if (no_cases(&cases)) return 0;
     Cell result = NONE;
     gc::CellRoot keep_result(&result);
     bool matched = false;
     stack::mark_native(nullptr);
     uint32_t pos = cases.data1;
     while (pos < block::total_length(&cases)) {
-        pos = interp::eval_next(&cases, pos, block::total_length(&cases), true);
-        Cell cond = *stack::top_value();
-        stack::pop(1);
-        if (pos >= block::total_length(&cases)) raise_error("script", "need-value", "case");
-        if (!strict_true(&cond)) {
-            matched = false;
-            pos++;
-            continue;
-        }
+        bool skipped = false;
+        pos = next_true_condition(&cases, pos, &skipped);
+        if (skipped) matched = false;
+        if (pos >= block::total_length(&cases)) break;
         Cell next = *block::cell_at(&cases, pos);
         if (type_of(&next) == TYPE_BLOCK) {
             pos++;
@@ -688,12 +755,8 @@ int32_t case_star(bool check, const int32_t* refinements) {
         result = *stack::top_value();
         stack::pop(1);
         matched = true;
-        if (!all) break;
     }
-    Cell answer = matched ? result : NONE;
-    interp::trace_exit(&cases, pos, &answer);
-    stack::unwind();
-    stack::set_last_keep(&answer);
+    finish_case(&cases, pos, matched ? &result : &NONE);
     return 0;
 }
 

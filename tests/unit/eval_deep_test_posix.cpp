@@ -85,9 +85,9 @@ TEST_F(DeepEvaluation, OnALargeMachineStackTheInterpretersLimitsComeFirst) {
 }
 
 // The loop and the recursive path stop at the same frame when the frame
-// stack fills: recursion through bodies, branches, parens and operators.
+// stack fills: recursion through bodies, branches, case, parens and operators.
 TEST_F(DeepEvaluation, BothPathsOverflowAtTheSameDepth) {
-    define("up", "n", "if true [(either n < 0 [0] [1 + up n + 1])]");
+    define("up", "n", "if true [(either n < 0 [0] [case [true [1 + up n + 1]]])]");
     define("forever", "n", "forever n + 1");
     for (const char* code : {"up 1", "forever 1"}) {
         DeepRun fast{code}, reference{code, true};

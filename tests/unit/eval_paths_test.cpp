@@ -246,6 +246,19 @@ TEST_F(EvalPaths, StepsRunWithoutRecursionAgree) {
         // Errors deep in bodies and branches report the same calls.
         {"g: func [x] [either x > 1 [x / 0] [g x + 1]] h: func [] [if true [(g 0)]]", "h", "*** Stack: "},
         {"", "f: func [] [either true [x: 1 + none] [0]] f", "Where: +"},
+        // case runs the block it chooses in its own frame.
+        {"", "reduce [case [false [1] 2 > 1 [2 + 3] true [9]] case [false [1]] case [] case [true 7] case [true []]]",
+         "value [5 #(none) #(none) 7 #(unset)]"},
+        {"", "reduce [case/all [true [1] true [2]] case/all [true [1] false [2]] case [none [1] 'x [2]]]",
+         "value [2 #(none) 2]"},
+        {"", "case [1 < 2]", "needs a value"},
+        {"", "case [() [1]]", "did not return a value"},
+        {"", "f: func [] [case [true [1 / 0]]] f", "*** Stack: "},
+        {"", "f: func [] [case [true [x: 1 + none]]] f", "Where: +"},
+        {"", "f: func [n] [case [n = 0 [0] true [n + f n - 1]]] f 50", "value 1275"},
+        {"", "f: func [] [case [true [return 3]] 4] f", "value 3"},
+        {"", "x: 0 loop 3 [x: x + 1 case [x = 2 [break]]] x", "value 2"},
+        {"", "f: func [] [reduce [case [true [recycle 1]] case [false [2] true [recycle 3]]]] f", "value [1 3]"},
         // Collections while bodies and arguments are in flight.
         {"g: func [a b] [recycle a + b] f: func [n] [either n = 0 [0] [g n f n - 1]]", "f 30", "value 465"},
     };
