@@ -6,8 +6,11 @@
 // frames lies in a record stack instead; everything the Qor stacks hold
 // (frames, arguments, results, the position for errors) is pushed and
 // popped at the same moments as on the recursive path, which stays the
-// reference and runs whatever the loop does not take on: paths, traced or
-// compiled code, routines, calls with quoted arguments or refinements.
+// reference and runs whatever the loop does not take on: paths, traced
+// code, calls with quoted arguments or refinements.  Compiled code (the
+// library's) runs here too, in its own mode: frames without the
+// interpreter's mark, no position kept, its functions in compiled-body
+// frames.
 #include "evaluator/eval_loop.hpp"
 
 #include <cstdlib>
@@ -26,6 +29,7 @@
 #include "evaluator/expression_steps.hpp"
 #include "evaluator/interpreter.hpp"
 #include "evaluator/natives.hpp"
+#include "evaluator/trace.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/throw.hpp"
 
@@ -39,6 +43,7 @@ enum RecordKind : uint8_t {
     REC_SET_WORD,   // an expression whose set-word waits for its value
     REC_CALL,       // a call fetching its arguments; its expression's operators wait
     REC_BODY,       // a function's body running
+    REC_CBODY,      // a function's compiled body running, in its compiled-body frame
     REC_BRANCH,     // the block chosen by if, either or unless running
     REC_CASE,       // the block chosen by case running, in case's frame
 };
@@ -51,6 +56,7 @@ struct Record {
     bool push;          // expressions and calls: the result is pushed, else put in the result slot
     bool no_infix;      // expressions: no operators after the value
     bool flag;          // blocks: result mode; calls: an operator call
+    bool compiled;      // blocks: the mode (compiled or not) that was running before
     uint32_t pos;       // where the code goes on afterwards
     uint32_t end;
     uint32_t arg;       // calls: the argument being fetched; case: its position after the block
@@ -101,7 +107,7 @@ void mark_records() {
         case REC_BLOCK: case REC_SET_WORD:
             gc::mark_cells(&r.word, &r.word + 1);
             break;
-        case REC_CALL: case REC_BODY: case REC_BRANCH: case REC_CASE:
+        case REC_CALL: case REC_BODY: case REC_CBODY: case REC_BRANCH: case REC_CASE:
             gc::mark_cells(&r.word, &r.word + 1);
             gc::mark_cells(&r.fn, &r.fn + 1);
             gc::mark_node(&r.table);
@@ -113,17 +119,25 @@ void mark_records() {
     }
 }
 
+// The frame mark of the code running: the interpreter's, or none for
+// compiled code.
+inline uint32_t interp_bit() { return compiled_running ? 0u : FRAME_INTERP; }
+
+// Whether the loop may run the block: compiled code always (nothing traces
+// it), interpreted code while nothing would trace it.
+inline bool loop_runs(const Cell* block) { return eval::compiled_block(block) || !tracing(); }
+
 // The shape of a call the loop performs itself (0: the recursive path
-// takes it): a native, action or uncompiled, untraced function whose
-// cached table has a shape with only evaluated leading arguments.
+// takes it): a native, action, routine or untraced function whose cached
+// table has a shape with only evaluated leading arguments.
 inline uint32_t loop_shape(const Cell* fn, bool infix) {
     uint32_t t = type_of(fn);
     if (t == TYPE_FUNCTION) {
         if (fn->header & (FUNC_TRACE | FUNC_NO_TRACE)) return 0;
         if (function::code_address(fn) != 0) return 0;
         const Cell* body = function::body_of(fn);
-        if (!is_any_block(type_of(body)) || eval::compiled_block(body)) return 0;
-    } else if (t != TYPE_NATIVE && t != TYPE_ACTION) {
+        if (!is_any_block(type_of(body)) || !loop_runs(body)) return 0;
+    } else if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) {
         return 0;
     }
     const Cell* cache = cached_table_cell(fn);
@@ -155,7 +169,16 @@ inline void end_body(const Record& r) {
 // Whether an exit stops at the record: return and exit at the function body
 // they are aimed at.
 inline bool stops_at(uint32_t code, const Record& r) {
-    return r.kind == REC_BODY && (code == THROW_RETURN || code == THROW_EXIT) && stack::exit_frame() == r.frame;
+    return (r.kind == REC_BODY || r.kind == REC_CBODY) && (code == THROW_RETURN || code == THROW_EXIT) &&
+           stack::exit_frame() == r.frame;
+}
+
+// run_block's mode switch, on entering a block and on leaving it.
+inline void set_mode(bool compiled) {
+    if (compiled != compiled_running) {
+        compiled_running = compiled;
+        refresh_tracing_active();
+    }
 }
 
 // Runs the block (or, when `unwinding`, goes on unwinding a pending exit)
@@ -195,7 +218,7 @@ inline bool stops_at(uint32_t code, const Record& r) {
     };
 
     if (unwinding) goto unwind;
-    stack::mark(eval::body_word(), HEADER_EVAL);
+    stack::mark(eval::body_word(), compiled_running ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
     pos = outer.data1;
     outer_end = block::total_length(&outer);
     if (pos >= outer_end) {
@@ -207,17 +230,22 @@ inline bool stops_at(uint32_t code, const Record& r) {
 outer_statement:
     code = outer;
     end = outer_end;
-    *position = code;
-    position->data1 = pos;
+    if (!compiled_running) {
+        *position = code;
+        position->data1 = pos;
+    }
     push = false;
     no_infix = false;
     goto expression;
 
 enter_block:
-    // run_block: a body frame, then the expressions one by one.
-    stack::mark(eval::body_word(), HEADER_EVAL);
+    // run_block: its mode, a body frame, then the expressions one by one.
     {
+        bool before = compiled_running;
+        set_mode(eval::compiled_block(&next_block));
+        stack::mark(eval::body_word(), compiled_running ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
         Record& r = push_record(REC_BLOCK);
+        r.compiled = before;
         r.flag = block_result;
         r.code = next_block;
         r.pos = next_block.data1;
@@ -237,8 +265,10 @@ next_statement:
         pos = r.pos;
         end = r.end;
     }
-    *position = code;
-    position->data1 = pos;
+    if (!compiled_running) {
+        *position = code;
+        position->data1 = pos;
+    }
     push = false;
     no_infix = false;
 
@@ -248,10 +278,10 @@ expression:
     v = eval::code_cell(&code, pos);
     switch (type_of(v)) {
     case TYPE_PAREN: {
-        if (eval::compiled_block(v)) goto recursive_expression;
+        if (!loop_runs(v)) goto recursive_expression;
         next_block = *v;
         pos++;
-        stack::mark(eval::body_word(), HEADER_NATIVE | FRAME_INTERP);
+        stack::mark(eval::body_word(), HEADER_NATIVE | interp_bit());
         Record& r = push_record(REC_PAREN);
         save_expression(r);
         r.pos = pos;
@@ -261,7 +291,7 @@ expression:
     case TYPE_SET_WORD: {
         w = *v;
         pos++;
-        stack::mark(&w, HEADER_NATIVE | FRAME_INTERP);
+        stack::mark(&w, HEADER_NATIVE | interp_bit());
         *stack::push_slot() = w;
         if (pos >= end) raise_error("script", "need-value", &w);
         Record& r = push_record(REC_SET_WORD);
@@ -376,11 +406,7 @@ call: {
         goto operators;
     }
     Cell* fn_slot = infix_call ? nullptr : stack::push(&fn);
-    if (type_of(&fn) == TYPE_FUNCTION) {
-        stack::mark(&w, HEADER_FUNCTION | FRAME_INTERP);
-    } else {
-        stack::mark(&w, HEADER_NATIVE | FRAME_INTERP);
-    }
+    stack::mark(&w, (type_of(&fn) == TYPE_FUNCTION ? HEADER_FUNCTION : HEADER_NATIVE) | interp_bit());
     Node table = cell_node(cached_table_cell(&fn));
     Record& r = push_record(REC_CALL);
     save_expression(r);
@@ -425,9 +451,30 @@ argument_done: {
 arguments_done: {
     Record& r = top_record();
     CallShape shape = CallShape::unpack(r.shape);
-    if (type_of(&r.fn) == TYPE_FUNCTION) {
+    uint32_t callee_type = type_of(&r.fn);
+    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
         int32_t defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
         if (defaults > 0) function::push_refinement_defaults(defaults);
+    }
+    if (callee_type == TYPE_ROUTINE) {
+        Cell routine = r.fn;
+        call_routine(&routine);
+        if (pending_exit) goto unwind;
+        goto call_done;
+    }
+    if (callee_type == TYPE_FUNCTION && eval::compiled_block(function::body_of(&r.fn))) {
+        // run_function: a compiled body runs in a compiled-body frame whose
+        // values are the arguments.
+        stack::mark_compiled_func(&r.word, function::context_of(&r.fn));
+        r.kind = REC_CBODY;
+        r.frame = stack::top_frame();
+        r.args = stack::state.base;
+        r.pos = pos;
+        next_block = *function::body_of(&r.fn);
+        block_result = true;
+        goto enter_block;
+    }
+    if (callee_type == TYPE_FUNCTION) {
         // exec_body: the arguments become the function's locals while its
         // body runs.
         Node fctx = function::context_of(&r.fn);
@@ -452,7 +499,7 @@ arguments_done: {
         Cell chosen;
         uint32_t after;
         if (!natives::case_choose(&cases, &chosen, &after)) goto call_done;
-        if (eval::compiled_block(&chosen)) {
+        if (!loop_runs(&chosen)) {
             if (uint32_t exit = eval_block_exit(&chosen, false)) {
                 pending_exit = exit;
                 goto unwind;
@@ -484,7 +531,7 @@ arguments_done: {
             goto call_done;
         }
         next_block = a[branch == BRANCH_EITHER && !take ? 2 : 1];
-        if (!eval::compiled_block(&next_block)) {
+        if (loop_runs(&next_block)) {
             r.kind = REC_BRANCH;
             r.pos = pos;
             block_result = true;
@@ -532,6 +579,7 @@ block_done: {
     const Record& r = top_record();
     bool result_mode = r.flag;
     *position = r.word;
+    set_mode(r.compiled);
     g_count--;
     pop_result_frame(!result_mode);
     switch (top_record().kind) {
@@ -547,6 +595,10 @@ block_done: {
         pos = top_record().pos;
         goto call_done;
     }
+    case REC_CBODY:
+        stack::unwind_func_last();
+        pos = top_record().pos;
+        goto call_done;
     case REC_BRANCH:
         pos = top_record().pos;
         goto call_done;
@@ -607,11 +659,15 @@ unwind:
     // function body that the exit is aimed at, which stops it.
     while (g_count > floor) {
         Record& r = top_record();
-        if (r.kind == REC_BLOCK) *position = r.word;
+        if (r.kind == REC_BLOCK) {
+            *position = r.word;
+            set_mode(r.compiled);
+        }
         if (stops_at(pending_exit, r)) {
             pending_exit = 0;
             stack::restore_to_frame(r.frame, r.args, r.args + 1);
-            end_body(r);
+            if (r.kind == REC_CBODY) stack::unwind_func_last();
+            else end_body(r);
             pos = r.pos;
             goto call_done;
         }

@@ -30,7 +30,6 @@
 
 namespace qor::interp {
 
-void refresh_tracing_active();
 void forget_trace_roots();
 
 const char* machine_stack_floor = nullptr;
@@ -159,7 +158,7 @@ void run_block(const Cell* block, bool result_mode) {
     Cell code = *block;
     bool compiled = is_compiled(&code);
     ModeScope mode(compiled);
-    if (fast_eval && !compiled) {
+    if (fast_eval) {
         run_block_loop(&code, result_mode);
         return;
     }

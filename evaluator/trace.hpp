@@ -44,6 +44,7 @@ bool reference_eval();
 void set_reference_eval(bool on);
 
 bool tracing();             // the tracing flag
+void refresh_tracing_active();   // after compiled mode changed
 void set_tracing(bool on);
 bool user_tracing();        // on for the length of a do/trace
 void set_user_tracing(bool on);
