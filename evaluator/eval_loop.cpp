@@ -217,7 +217,7 @@ inline void set_mode(bool compiled) {
         entry_top = e.entry_top;
     };
 
-    if (unwinding) goto unwind;
+    if (unwinding) [[unlikely]] goto unwind;
     stack::mark(eval::body_word(), compiled_running ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
     pos = outer.data1;
     outer_end = block::total_length(&outer);
@@ -456,7 +456,7 @@ arguments_done: {
         int32_t defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
         if (defaults > 0) function::push_refinement_defaults(defaults);
     }
-    if (callee_type == TYPE_ROUTINE) {
+    if (callee_type == TYPE_ROUTINE) [[unlikely]] {
         Cell routine = r.fn;
         call_routine(&routine);
         if (pending_exit) goto unwind;
@@ -492,7 +492,7 @@ arguments_done: {
         goto enter_block;
     }
     Branch branch = branch_native(&r.fn);
-    if (branch == BRANCH_CASE) {
+    if (branch == BRANCH_CASE) [[unlikely]] {
         // case evaluates its conditions, then hands back the block it chose
         // to run in its own frame here.
         Cell cases = stack::state.base[0];
