@@ -6,7 +6,8 @@
 // frames lies in a record stack instead; everything the Qor stacks hold
 // (frames, arguments, results, the position for errors) is pushed and
 // popped at the same moments as on the recursive path, which stays the
-// reference and runs whatever the loop does not take on: paths, traced
+// reference and runs whatever the loop does not take on: the steps of a
+// path (run_path walks it, the loop takes its operators), set-paths, traced
 // code, calls with quoted arguments or refinements.  Compiled code (the
 // library's) runs here too, in its own mode: frames without the
 // interpreter's mark, no position kept, its functions in compiled-body
@@ -353,7 +354,15 @@ expression:
     }
     case TYPE_OP:
         raise_error("internal", "not-done");
-    case TYPE_PATH: case TYPE_GET_PATH: case TYPE_SET_PATH:
+    case TYPE_PATH: case TYPE_GET_PATH: {
+        // The path is walked (or its function called) by run_path; its
+        // operators come here.
+        Cell path = *v;
+        pos = run_path(&path, &code, pos + 1, end, false, type_of(v) == TYPE_GET_PATH, push, 0, nullptr);
+        if (pending_exit) goto unwind;
+        goto operators;
+    }
+    case TYPE_SET_PATH:
         goto recursive_expression;
     default: {
         Cell value = *v;
