@@ -50,8 +50,9 @@ enum RecordKind : uint8_t {
 };
 
 // One suspended step.  Paren, set-word and call records keep the state of
-// the expression they belong to; call records the call's too.  References into the record stack do not live
-// across anything that may push records (a native can run a nested loop).
+// the expression they belong to; call records the call's too.  References
+// into the record stack do not live across anything that may push records
+// (a native can run a nested loop).
 struct Record {
     uint8_t kind;
     bool push;          // expressions and calls: the result is pushed, else put in the result slot
@@ -123,6 +124,7 @@ void mark_records() {
 // The frame mark of the code running: the interpreter's, or none for
 // compiled code.
 inline uint32_t interp_bit() { return compiled_running ? 0u : FRAME_INTERP; }
+inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bit(); }
 
 // Whether the loop may run the block: compiled code always (nothing traces
 // it), interpreted code while nothing would trace it.
@@ -219,7 +221,7 @@ inline void set_mode(bool compiled) {
     };
 
     if (unwinding) [[unlikely]] goto unwind;
-    stack::mark(eval::body_word(), compiled_running ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
+    stack::mark(eval::body_word(), body_header());
     pos = outer.data1;
     outer_end = block::total_length(&outer);
     if (pos >= outer_end) {
@@ -244,7 +246,7 @@ enter_block:
     {
         bool before = compiled_running;
         set_mode(eval::compiled_block(&next_block));
-        stack::mark(eval::body_word(), compiled_running ? (HEADER_EVAL & ~FRAME_INTERP) : HEADER_EVAL);
+        stack::mark(eval::body_word(), body_header());
         Record& r = push_record(REC_BLOCK);
         r.compiled = before;
         r.flag = block_result;
@@ -471,32 +473,25 @@ arguments_done: {
         if (pending_exit) goto unwind;
         goto call_done;
     }
-    if (callee_type == TYPE_FUNCTION && eval::compiled_block(function::body_of(&r.fn))) {
-        // run_function: a compiled body runs in a compiled-body frame whose
-        // values are the arguments.
-        stack::mark_compiled_func(&r.word, function::context_of(&r.fn));
-        r.kind = REC_CBODY;
+    if (callee_type == TYPE_FUNCTION) {
+        next_block = *function::body_of(&r.fn);
+        Node fctx = function::context_of(&r.fn);
+        if (eval::compiled_block(&next_block)) {
+            // run_function: a compiled body runs in a compiled-body frame
+            // whose values are the arguments.
+            stack::mark_compiled_func(&r.word, fctx);
+            r.kind = REC_CBODY;
+        } else {
+            // exec_body: the arguments become the function's locals while
+            // its body runs.
+            stack::attach_function_context(fctx, stack::state.base);
+            stack::top_frame()->header |= FRAME_BODY;
+            r.kind = REC_BODY;
+            r.context = fctx;
+        }
         r.frame = stack::top_frame();
         r.args = stack::state.base;
         r.pos = pos;
-        next_block = *function::body_of(&r.fn);
-        block_result = true;
-        goto enter_block;
-    }
-    if (callee_type == TYPE_FUNCTION) {
-        // exec_body: the arguments become the function's locals while its
-        // body runs.
-        Node fctx = function::context_of(&r.fn);
-        CallFrame* frame = stack::top_frame();
-        Cell* args = stack::state.base;
-        stack::attach_function_context(fctx, args);
-        frame->header |= FRAME_BODY;
-        r.kind = REC_BODY;
-        r.context = fctx;
-        r.frame = frame;
-        r.args = args;
-        r.pos = pos;
-        next_block = *function::body_of(&r.fn);
         block_result = true;
         goto enter_block;
     }
