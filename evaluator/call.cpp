@@ -153,9 +153,15 @@ uint32_t shape_of_table(const Cell* fn, const Cell* table) {
         refinements = uint32_t(int32_t(e[n - 1].data2));
         if (refinements > MAX_REFINEMENTS) refinements = MAX_REFINEMENTS;
     }
+    bool refinements_evaluated = true;
+    for (uint32_t j = tail; j < n && refinements_evaluated; j++) {
+        uint32_t kind = e[j].header & ARG_KIND_MASK;
+        if (type_of(e + j) == TYPE_TYPESET && kind != ARG_NORMAL && kind != ARG_RETURN) refinements_evaluated = false;
+    }
     if (args > 0xFF || tail > 0xFF) return 0;
     return CallShape::READY | (evaluated ? CallShape::EVALUATED : 0u) | (has_tail ? CallShape::TAIL : 0u) |
-           args | (tail << 8) | (refinements << 16);
+           (refinements_evaluated ? CallShape::REFINEMENTS_EVALUATED : 0u) | args | (tail << 8) |
+           (refinements << 16);
 }
 
 // What every step of one call's argument gathering reads: made once by
@@ -240,6 +246,34 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
     }
 }
 
+}  // namespace
+
+RefinementSlot find_refinement(Node table, uint32_t n, const Cell* el, const Cell* name) {
+    int32_t sym = canonical(word::symbol_of(el));
+    RefinementSlot found{n, 0, 0};
+    for (uint32_t i = 0; i < n; i++) {
+        Cell e = cells_head(buffer_of(table))[i];
+        uint32_t t = type_of(&e);
+        if (t == TYPE_REFINEMENT) {
+            found.number++;
+            if (canonical(word::symbol_of(&e)) == sym) {
+                found.at = i;
+                return found;
+            }
+            found.offset++;
+        } else if (t == TYPE_TYPESET) {
+            if ((e.header & ARG_KIND_MASK) != ARG_RETURN) found.offset++;
+        } else {
+            break;
+        }
+    }
+    // Also a plain argument's name: not a refinement.
+    Cell name_copy = *name, el_copy = *el;
+    raise_error("script", "no-refine", &name_copy, &el_copy);
+}
+
+namespace {
+
 // The refinements named in a path (or, in apply's named mode, in the code):
 // each one's use is set and its arguments fetched.  Kept out of fetch_args,
 // whose frame every call pays for.
@@ -264,32 +298,9 @@ inline void call_entry(const Cell* fn, const int32_t* refs) {
             if (mode != 0 && ordinal == 0) break;
             raise_error("script", "bad-refine", &el);
         }
-        // Find the refinement: its table entry, its cell (functions) or
-        // number (natives), and the entries of its arguments.
-        int32_t sym = canonical(word::symbol_of(&el));
-        uint32_t offset = 0, number = 0, at = n;
-        for (uint32_t i = 0; i < n; i++) {
-            Cell e = table_entry(&table, i);
-            uint32_t t = type_of(&e);
-            if (t == TYPE_REFINEMENT) {
-                number++;
-                if (canonical(word::symbol_of(&e)) == sym) {
-                    at = i;
-                    break;
-                }
-                offset++;
-            } else if (t == TYPE_TYPESET) {
-                if ((e.header & ARG_KIND_MASK) != ARG_RETURN) offset++;
-            } else {
-                break;
-            }
-        }
-        if (at == n) {
-            // Also a plain argument's name: not a refinement.
-            Cell name_copy = *name;
-            raise_error("script", "no-refine", &name_copy, &el);
-        }
-        uint32_t slot = number < 256 ? number : 255;
+        RefinementSlot found = find_refinement(cell_node(&table), n, &el, name);
+        uint32_t at = found.at, offset = found.offset, number = found.number;
+        uint32_t slot = found.used_slot();
         if (used[slot]) {
             Cell path_copy = *path;
             raise_error("script", "dup-refine", &path_copy);

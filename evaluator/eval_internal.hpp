@@ -10,6 +10,7 @@
 namespace qor::interp {
 
 struct PathResume;
+struct PathCall;
 
 // Pending exits.  A native that returns an exit code (return, exit, break,
 // continue, throw made ready by stack::prepare_*) has already cut the stacks
@@ -33,8 +34,10 @@ extern Cell g_position;
 void run_block(const Cell* block, bool result_mode);
 uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_infix, bool push,
                         bool literal_functions);
+// With `call`, a function the path leads to that the loop can call is
+// handed back there instead of called.
 uint32_t run_path(const Cell* path, const Cell* code, uint32_t pos, uint32_t end, bool set, bool get,
-                  bool push, uint32_t option, const PathResume* resume);
+                  bool push, uint32_t option, const PathResume* resume, PathCall* call = nullptr);
 uint32_t run_code(const Cell* value, const Cell* code, uint32_t pos, uint32_t end, bool push,
                   const Cell* path, uint32_t path_pos, const Cell* name, const Cell* parent,
                   uint32_t mode, bool infix);

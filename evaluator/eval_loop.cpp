@@ -7,8 +7,10 @@
 // (frames, arguments, results, the position for errors) is pushed and
 // popped at the same moments as on the recursive path, which stays the
 // reference and runs whatever the loop does not take on: the steps of a
-// path (run_path walks it, the loop takes its operators), set-paths, traced
-// code, calls with quoted arguments or refinements.  Compiled code (the
+// path and the store of a set-path (run_path walks them; the loop evaluates
+// the value a set-path stores, calls the function a path leads to with the
+// refinements that follow it, and takes the operators after a path), traced
+// code, calls with quoted arguments.  Compiled code (the
 // library's) runs here too, in its own mode: frames without the
 // interpreter's mark, no position kept, its functions in compiled-body
 // frames.
@@ -42,7 +44,9 @@ enum RecordKind : uint8_t {
     REC_BLOCK,      // a block's expressions, one after another
     REC_PAREN,      // an expression whose paren is running
     REC_SET_WORD,   // an expression whose set-word waits for its value
+    REC_SET_PATH,   // an expression whose set-path waits for its value
     REC_CALL,       // a call fetching its arguments; its expression's operators wait
+    REC_REFINEMENTS,  // a call by a path fetching the arguments of the refinements in it
     REC_BODY,       // a function's body running
     REC_CBODY,      // a function's compiled body running, in its compiled-body frame
     REC_BRANCH,     // the block chosen by if, either or unless running
@@ -74,6 +78,24 @@ struct Record {
     Cell* args;         // bodies: its arguments
 };
 
+// A call made by a path while it fetches its arguments: its shape word
+// carries PATH_CALL, and the state of its refinements lies on a stack of
+// its own, which keeps the records small; the innermost such call's state
+// is the top one.
+constexpr uint32_t PATH_CALL = 0x08000000u;
+struct PathState {
+    Cell path;
+    uint32_t first;       // the function's element
+    uint32_t next;        // the next element to take
+    uint32_t entry;       // the argument entry of the refinement being taken
+    uint32_t offset;      // functions: the slot of its logic value
+    uint32_t j;           // its argument being fetched, from 0
+    int32_t defaults;     // functions: the /local cells, pushed after the refinements
+    bool use;             // the refinement is used
+    uint8_t used[MAX_PATH_REFINEMENTS];   // where each one taken was recorded, to find one given twice
+    uint8_t refs[MAX_REFINEMENTS];        // natives: the refinement slots (0xFF: unused)
+};
+
 Record* g_records = nullptr;
 uint32_t g_capacity = 0;
 uint32_t g_count = 0;
@@ -97,6 +119,25 @@ inline Record& push_record(uint8_t kind) {
 
 inline Record& top_record() { return g_records[g_count - 1]; }
 
+PathState* g_paths = nullptr;
+uint32_t g_path_capacity = 0;
+uint32_t g_path_count = 0;
+
+[[gnu::noinline]] PathState& push_path_state() {
+    if (g_path_count == g_path_capacity) {
+        uint32_t capacity = g_path_capacity ? g_path_capacity * 2 : 64;
+        auto* grown = static_cast<PathState*>(std::malloc(sizeof(PathState) * capacity));
+        if (!grown) raise_error("internal", "stack-overflow");
+        if (g_path_count) std::memcpy(grown, g_paths, sizeof(PathState) * g_path_count);
+        std::free(g_paths);
+        g_paths = grown;
+        g_path_capacity = capacity;
+    }
+    return g_paths[g_path_count++];
+}
+
+inline PathState& top_path() { return g_paths[g_path_count - 1]; }
+
 // The records copy cells and nodes that the Qor stacks or the code hold
 // too, but in malloc'd memory the machine-stack scan does not see: a node
 // the collector moves out of a sparse node frame would leave them stale.
@@ -106,10 +147,10 @@ void mark_records() {
         Record& r = g_records[i];
         gc::mark_cells(&r.code, &r.code + 1);
         switch (r.kind) {
-        case REC_BLOCK: case REC_SET_WORD:
+        case REC_BLOCK: case REC_SET_WORD: case REC_SET_PATH:
             gc::mark_cells(&r.word, &r.word + 1);
             break;
-        case REC_CALL: case REC_BODY: case REC_CBODY: case REC_BRANCH: case REC_CASE:
+        case REC_CALL: case REC_REFINEMENTS: case REC_BODY: case REC_CBODY: case REC_BRANCH: case REC_CASE:
             gc::mark_cells(&r.word, &r.word + 1);
             gc::mark_cells(&r.fn, &r.fn + 1);
             gc::mark_node(&r.table);
@@ -119,6 +160,7 @@ void mark_records() {
             break;
         }
     }
+    for (uint32_t i = 0; i < g_path_count; i++) gc::mark_cells(&g_paths[i].path, &g_paths[i].path + 1);
 }
 
 // The frame mark of the code running: the interpreter's, or none for
@@ -126,28 +168,105 @@ void mark_records() {
 inline uint32_t interp_bit() { return compiled_running ? 0u : FRAME_INTERP; }
 inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bit(); }
 
-// Whether the loop may run the block: compiled code always (nothing traces
-// it), interpreted code while nothing would trace it.
-inline bool loop_runs(const Cell* block) { return eval::compiled_block(block) || !tracing(); }
+// A call by a path begins: the state of its refinements.
+[[gnu::noinline]] void begin_path_call(const Cell& path, uint32_t first) {
+    PathState& p = push_path_state();
+    p.path = path;
+    p.first = first;
+    p.next = first + 1;
+    p.entry = UINT32_MAX;   // no refinement taken yet
+    std::memset(p.refs, 0xFF, sizeof p.refs);
+}
 
-// The shape of a call the loop performs itself (0: the recursive path
-// takes it): a native, action, routine or untraced function whose cached
-// table has a shape with only evaluated leading arguments.
-inline uint32_t loop_shape(const Cell* fn, bool infix) {
-    uint32_t t = type_of(fn);
-    if (t == TYPE_FUNCTION) {
-        if (fn->header & (FUNC_TRACE | FUNC_NO_TRACE)) return 0;
-        if (function::code_address(fn) != 0) return 0;
-        const Cell* body = function::body_of(fn);
-        if (!is_any_block(type_of(body)) || !loop_runs(body)) return 0;
-    } else if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_ROUTINE) {
-        return 0;
+// The next argument of the refinements named in the call's path: finds
+// each refinement as it comes, records its use and sets up the fetch of
+// its next argument (true), or answers false when none is left.
+[[gnu::noinline]] bool next_path_argument(Record& r, uint32_t pos) {
+    PathState& p = top_path();
+    uint32_t callee_type = type_of(&r.fn);
+    bool user = callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE;
+    uint32_t n = buffer_of(r.table)->byte_length() >> 4;
+    for (;;) {
+        // The rest of the refinement being taken.
+        for (; p.entry < n; p.entry++) {
+            const Cell* e = cells_head(buffer_of(r.table)) + p.entry;
+            if (type_of(e) != TYPE_TYPESET) break;
+            if ((e->header & ARG_KIND_MASK) == ARG_RETURN) continue;
+            if (pos >= r.end || pos >= block::total_length(&r.code)) raise_no_arg(&r.word, &r.fn, p.entry);
+            g_fetch_fn = r.fn;
+            g_fetch_entry = p.entry;
+            return true;
+        }
+        // The next one named in the path.
+        if (p.next >= block::total_length(&p.path)) return false;
+        Cell el = *block::cell_at(&p.path, p.next);
+        bool use;
+        if (type_of(&el) == TYPE_WORD) use = true;
+        else if (type_of(&el) == TYPE_GET_WORD) use = !logic::is_false(eval::word_value(&el));
+        else raise_error("script", "bad-refine", &el);
+        RefinementSlot found = find_refinement(r.table, n, &el, &r.word);
+        uint32_t taken = p.next - p.first - 1;
+        for (uint32_t k = 0; k < taken; k++)
+            if (p.used[k] == found.used_slot()) {
+                Cell path = p.path;
+                raise_error("script", "dup-refine", &path);
+            }
+        p.used[taken] = uint8_t(found.used_slot());
+        if (user) stack::state.base[found.offset] = Cell{TYPE_LOGIC, use ? 1u : 0u, 0, 0};
+        else if (use && found.number <= CallShape::unpack(r.shape).refinements)
+            p.refs[found.number - 1] = uint8_t(stack::state.top - stack::state.base);
+        p.use = use;
+        p.entry = found.at + 1;
+        p.offset = found.offset;
+        p.j = 0;
+        p.next++;
     }
-    const Cell* cache = cached_table_cell(fn);
-    if (!cache) return 0;
-    CallShape shape = CallShape::unpack(cache->data3);
-    if (!shape.ready || !shape.all_evaluated || (infix && shape.args == 0)) return 0;
-    return cache->data3;
+}
+
+// A refinement's argument is fetched: checked, then kept in its slot
+// (functions), on the stack (natives) or dropped (a refinement not used).
+[[gnu::noinline]] void path_argument_done(Record& r) {
+    PathState& p = top_path();
+    const Cell* a = stack::state.top - 1;
+    if (!typeset_allows(cells_head(buffer_of(r.table)) + p.entry, type_of(a)))
+        raise_expect_arg(&r.word, &r.fn, p.entry, a);
+    uint32_t callee_type = type_of(&r.fn);
+    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
+        stack::state.base[p.offset + 1 + p.j] = *a;
+        stack::pop(1);
+    } else if (!p.use) {
+        stack::pop(1);
+    }
+    p.j++;
+    p.entry++;
+}
+
+// The path's refinements are all taken; the call goes on as any other
+// without its path state.  A function or routine is then invoked by the
+// loop (true); a native or action is called here with its refinement
+// slots, an exit it made left pending.
+[[gnu::noinline]] bool finish_path_call(Record& r) {
+    const PathState& p = top_path();
+    r.kind = REC_CALL;
+    r.shape &= ~PATH_CALL;
+    uint32_t callee_type = type_of(&r.fn);
+    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
+        int32_t defaults = p.defaults;
+        g_path_count--;
+        if (defaults > 0) function::push_refinement_defaults(defaults);
+        return true;
+    }
+    int32_t refs[MAX_REFINEMENTS];
+    for (uint32_t k = 0, n = CallShape::unpack(r.shape).refinements; k < n; k++)
+        refs[k] = p.refs[k] == 0xFF ? -1 : int32_t(p.refs[k]);
+    g_path_count--;
+    Cell callee = r.fn;
+    if (type_of(&callee) == TYPE_NATIVE) {
+        if (int32_t exit = reinterpret_cast<NativeFn>(callee.data1)(false, refs)) pending_exit = uint32_t(exit);
+    } else {
+        reinterpret_cast<ActionFn>(callee.data1)(refs);
+    }
+    return false;
 }
 
 // Which of the natives that run a chosen block the function is.
@@ -203,6 +322,7 @@ inline void set_mode(bool compiled) {
     const Cell* v;
     const Cell* val;
     Cell fn, w;
+    uint32_t call_shape;
     // An expression's own state, kept in its record while a call, paren or
     // set-word inside it runs.
     auto save_expression = [&](Record& e) {
@@ -360,12 +480,34 @@ expression:
         // The path is walked (or its function called) by run_path; its
         // operators come here.
         Cell path = *v;
-        pos = run_path(&path, &code, pos + 1, end, false, type_of(v) == TYPE_GET_PATH, push, 0, nullptr);
+        PathCall handed;
+        pos = run_path(&path, &code, pos + 1, end, false, type_of(v) == TYPE_GET_PATH, push, 0, nullptr, &handed);
         if (pending_exit) goto unwind;
-        goto operators;
+        if (!handed.taken) goto operators;
+        // run_path handed back the function it reached: called here, with
+        // the refinements that follow it in the path.
+        fn = handed.fn;
+        if (is_word_kind(type_of(&handed.name))) w = handed.name;
+        else if (const Cell* anon = eval::anon_word()) w = *anon;
+        else w = Cell{TYPE_NONE, 0, 0, 0};
+        infix_call = false;
+        call_shape = handed.shape;
+        begin_path_call(path, handed.path_pos);
+        call_shape |= PATH_CALL;
+        goto start_call;
     }
-    case TYPE_SET_PATH:
-        goto recursive_expression;
+    case TYPE_SET_PATH: {
+        Cell path = *v;
+        pos++;
+        if (pos >= end) raise_error("script", "need-value", &path);
+        stack::mark(eval::set_path_word(), HEADER_NATIVE | interp_bit());
+        Record& r = push_record(REC_SET_PATH);
+        save_expression(r);
+        r.word = path;
+        push = true;
+        no_infix = false;
+        goto expression;
+    }
     default: {
         Cell value = *v;
         pos++;
@@ -407,15 +549,17 @@ operators:
         goto call;
     }
 
-call: {
+call:
     // run_code and fetch_shaped: the frame, then the arguments one by one,
     // each an expression of its own.
-    uint32_t shape = loop_shape(&fn, infix_call);
-    if (shape == 0) {
+    call_shape = loop_shape(&fn, infix_call);
+    if (call_shape == 0) {
         pos = run_code(&fn, &code, pos, end, push, nullptr, 0, &w, nullptr, 0, infix_call);
         if (pending_exit) goto unwind;
         goto operators;
     }
+
+start_call: {
     Cell* fn_slot = infix_call ? nullptr : stack::push(&fn);
     stack::mark(&w, (type_of(&fn) == TYPE_FUNCTION ? HEADER_FUNCTION : HEADER_NATIVE) | interp_bit());
     Node table = cell_node(cached_table_cell(&fn));
@@ -426,8 +570,9 @@ call: {
     r.fn = fn;
     r.fn_slot = fn_slot;
     r.table = table;
-    r.shape = shape;
+    r.shape = call_shape;
     r.arg = 0;
+
     if (infix_call) {
         // The left operand lies at the frame's base already.
         stack::state.top++;
@@ -463,10 +608,21 @@ arguments_done: {
     Record& r = top_record();
     CallShape shape = CallShape::unpack(r.shape);
     uint32_t callee_type = type_of(&r.fn);
-    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
-        int32_t defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
-        if (defaults > 0) function::push_refinement_defaults(defaults);
+    int32_t defaults = 0;
+    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE)
+        defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
+    if (r.shape & PATH_CALL) [[unlikely]] {
+        r.kind = REC_REFINEMENTS;
+        top_path().defaults = defaults;
+        goto refinements;
     }
+    if (defaults > 0) function::push_refinement_defaults(defaults);
+}
+
+invoke: {
+    Record& r = top_record();
+    CallShape shape = CallShape::unpack(r.shape);
+    uint32_t callee_type = type_of(&r.fn);
     if (callee_type == TYPE_ROUTINE) [[unlikely]] {
         Cell routine = r.fn;
         call_routine(&routine);
@@ -563,6 +719,21 @@ arguments_done: {
     goto call_done;
 }
 
+refinements:
+    // path_refinements, a step at a time: each refinement named after the
+    // function in the path, then each of its arguments.
+    if (next_path_argument(top_record(), pos)) {
+        const Record& r = top_record();
+        code = r.code;
+        end = r.end;
+        push = true;
+        no_infix = false;
+        goto expression;
+    }
+    if (finish_path_call(top_record())) goto invoke;
+    if (pending_exit) goto unwind;
+    goto call_done;
+
 call_done: {
     // run_code's end: the frame goes, its result pushed or put in the slot.
     // The expression the call belongs to goes on with its operators.
@@ -626,8 +797,10 @@ resume:
         stack::state.top = stack::state.base;
         goto outer_statement;
     }
-    switch (top_record().kind) {
-    case REC_BLOCK: {
+    // (Tests in the order of how often each comes, rather than a switch:
+    // an indirect jump costs more than these under an emulator.)
+    if (top_record().kind == REC_CALL) goto argument_done;
+    if (top_record().kind == REC_BLOCK) {
         Record& r = top_record();
         uint32_t now = block::total_length(&r.code);
         if (now < r.end) r.end = now;
@@ -636,7 +809,7 @@ resume:
         stack::state.top = stack::state.base;
         goto next_statement;
     }
-    case REC_SET_WORD: {
+    if (top_record().kind == REC_SET_WORD) {
         restore_expression(top_record());
         w = top_record().word;
         g_count--;
@@ -648,11 +821,20 @@ resume:
         pop_result_frame(push);
         goto operators;
     }
-    case REC_CALL:
-        goto argument_done;
-    default:
-        std::abort();   // nothing else waits for an expression
+    if (top_record().kind == REC_SET_PATH) {
+        restore_expression(top_record());
+        Cell path = top_record().word;
+        g_count--;
+        run_path(&path, &code, pos, end, true, false, false, 0, nullptr);
+        if (pending_exit) goto unwind;
+        pop_result_frame(push);
+        goto operators;
     }
+    if (top_record().kind == REC_REFINEMENTS) {
+        path_argument_done(top_record());
+        goto refinements;
+    }
+    std::abort();   // nothing else waits for an expression
 
 outer_done:
     pop_result_frame(!outer_result);
@@ -675,6 +857,7 @@ unwind:
             pos = r.pos;
             goto call_done;
         }
+        if ((r.kind == REC_CALL || r.kind == REC_REFINEMENTS) && (r.shape & PATH_CALL)) g_path_count--;
         g_count--;
     }
 }
@@ -689,9 +872,12 @@ void register_loop_roots() {
 void run_block_loop(const Cell* block, bool result_mode) {
     const uint32_t floor = g_count;
     struct Restore {
-        uint32_t floor;
-        ~Restore() { g_count = floor; }
-    } restore{floor};
+        uint32_t floor, path_floor;
+        ~Restore() {
+            g_count = floor;
+            g_path_count = path_floor;
+        }
+    } restore{floor, g_path_count};
     bool unwinding = false;
     uint32_t outer_end = 0;   // kept across a throw caught here
     for (;;) {

@@ -16,6 +16,7 @@
 #include "datatypes/word.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/call.hpp"
+#include "evaluator/call_internal.hpp"
 #include "evaluator/natives.hpp"
 #include "evaluator/eval_internal.hpp"
 #include "evaluator/eval_loop.hpp"
@@ -410,10 +411,29 @@ void write_back(Cell* path, const Cell* head, uint32_t step, Cell* parent, Cell*
     stack::state.top = top;
 }
 
+// Whether the loop takes the call of `fn`, met at element `at` of the path:
+// then `call` holds it.
+bool hand_off(PathCall* call, const Cell* fn, const Cell* path, uint32_t at, const Cell* name) {
+    if (!call || tracing_active) return false;
+    uint32_t shape = loop_shape(fn, false);
+    if (shape == 0) return false;
+    uint32_t refinements = block::total_length(path) - at - 1;
+    // (The loop keeps a native's refinement slots in bytes.)
+    if (refinements > 0 && (!(shape & CallShape::REFINEMENTS_EVALUATED) || refinements > MAX_PATH_REFINEMENTS ||
+                            block::total_length(cached_table_cell(fn)) > 254))
+        return false;
+    call->taken = true;
+    call->path_pos = at;
+    call->shape = shape;
+    call->fn = *fn;
+    call->name = *name;
+    return true;
+}
+
 }  // namespace
 
 uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t end, bool set, bool get,
-                  bool push, uint32_t option, const PathResume* resume) {
+                  bool push, uint32_t option, const PathResume* resume, PathCall* call) {
     Cell path = *path_in;
     uint32_t first = path.data1;
     uint32_t count = block::remaining_length(&path);
@@ -438,6 +458,7 @@ uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t 
         case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: {
             if (set) raise_error("script", "invalid-path-set", &path);
             if (get) raise_error("script", "invalid-path-get", &path);
+            if (hand_off(call, &current, &path, first, &head)) return pos;
             pos = run_code(&current, code, pos, end, push, &path, first, &head, nullptr, 0, false);
             if (pending_exit) return pos;
             if (tracing_active) fire_trace(EVENT_EXIT, &path, int32_t(first), stack::top_value(), nullptr);
@@ -510,6 +531,7 @@ uint32_t run_path(const Cell* path_in, const Cell* code, uint32_t pos, uint32_t 
             if (t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE) {
                 stack::state.top = entry_top;
                 Cell fn = current;
+                if (hand_off(call, &fn, &path, first + step, &element)) return pos;
                 pos = run_code(&fn, code, pos, end, push, &path, first + step, &element, &parent, 0, false);
                 if (pending_exit) return pos;
                 if (tracing_active) fire_trace(EVENT_EXIT, &path, int32_t(first), stack::top_value(), nullptr);

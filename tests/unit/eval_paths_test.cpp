@@ -265,12 +265,60 @@ TEST_F(EvalPaths, StepsRunWithoutRecursionAgree) {
     for (const Case& c : cases) expect_shows(c);
 }
 
+TEST_F(EvalPaths, PathCallsAndSetPathsAgree) {
+    static const Case cases[] = {
+        // Refinements of natives, actions and functions, used or not.
+        {"", "reduce [copy/part \"abcdef\" 2 find/last \"a/b/c\" \"/\" append/only/dup [] [1] 2]",
+         "value [\"ab\" \"/c\" [[1] [1]]]"},
+        {"", "part: false only: true reduce [copy/:part \"abc\" 2 append/:only/dup [] [1] 2]",
+         "value [\"abc\" [[1] [1]]]"},
+        {"f: func [a /r x y /s z] [reduce [a r x y s z]]", "r: false reduce [f/:r/s 1 2 3 4 f/s/:r 1 5 6 7]",
+         "value [[1 #(false) 2 3 #(true) 4] [1 #(false) 6 7 #(true) 5]]"},
+        {"f: func [a /r x [integer!] return: [block!] /local l] [reduce [a r x l]]", "f/r 1 2 + 3",
+         "value [1 #(true) 5 #(none)]"},
+        // Their errors: not a word, not a refinement, given twice, missing or mistyped arguments.
+        {"", "append/1 [] 2", "invalid refinement"},
+        {"", "append/nope [] 2", "has no refinement called nope"},
+        {"", "append/only/dup/only [] 1 2", "duplicate refinement"},
+        {"f: func [a /r x] [x]", "f/a 1", "has no refinement called a"},
+        {"", "copy/part \"abc\"", "is missing its"},
+        {"f: func [a /r x [integer!]] [x]", "f/r 1 \"two\"", "does not allow string! for its x"},
+        {"", "part: 'x copy/:part \"abc\" 1", "value \"a\""},
+        {"", "unset 'part copy/:part \"abc\" 1", "value"},
+        {"", "copy/:part/part \"abc\" 1", "duplicate refinement"},
+        // Methods of objects, with refinements, recursive, collected while running.
+        {"o: object [n: 10 f: func [x /y z] [reduce [x y z n]]]", "reduce [o/f 1 o/f/y 2 3]",
+         "value [[1 #(false) #(none) 10] [2 #(true) 3 10]]"},
+        {"o: object [sum: func [n /acc a] [either n = 0 [a] [o/sum/acc n - 1 n + any [a 0]]]]",
+         "o/sum/acc 100 0", "value 5050"},
+        {"f: func [n /r x] [recycle either n = 0 [x] [f/r n - 1 x + n]]", "f/r 20 0", "value 210"},
+        // Exits from a refinement's argument, and from a set-path's value.
+        {"", "f: func [] [append/only [] return 5] f", "value 5"},
+        {"", "f: func [] [copy/part \"abc\" return 6] f", "value 6"},
+        {"", "n: 0 loop 3 [n: n + 1 append/dup [] 1 break] n", "value 1"},
+        {"", "o: object [a: 1] f: func [] [o/a: return 7] reduce [f o/a]", "value [7 1]"},
+        // A path changed while its refinements' arguments are fetched.
+        {"", "p: to path! [append only] b: [] do compose [(p) b (to paren! [clear next p [1]])] b", "value [1]"},
+        // Set-paths: objects, blocks, nested, errors.
+        {"", "o: object [a: 1 b: [1 2]] o/a: o/a + 1 o/b/2: 5 reduce [o/a o/b]", "value [2 [1 5]]"},
+        {"", "x: y: o: object [a: 1] x/a: y/a: 9 reduce [o/a x/a: 3]", "value [9 3]"},
+        {"", "o: object [a: 1] o/zz: 1", "Script Error"},
+        {"", "b: [1 2] b/(1 + 1): 7 b", "value [1 7]"},
+        {"", "o: object [a: 1] o/a:", "needs a value"},
+        {"", "o: object [a: 1] o/a: ()", "value #(unset)"},
+        {"", "f: func [] [o: object [a: 1] o/a: 1 + none] f", "*** Stack: "},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
 TEST_F(EvalPaths, RecursionToTheFrameLimitAgrees) {
     // Same depth, same error, same frames left on both paths.
     std::string shown = both("deep: func [n] [deep n + 1]", "deep 1");
     EXPECT_NE(shown.find("stack overflow"), std::string::npos) << shown;
     shown = both("down: func [n] [either n = 0 [0] [1 + down n - 1]]", "down 400");
     EXPECT_NE(shown.find("value 400"), std::string::npos) << shown;
+    shown = both("o: object [deep: func [n /by k] [o/deep/by n + 1 1]]", "o/deep 1");
+    EXPECT_NE(shown.find("stack overflow"), std::string::npos) << shown;
 
 }
 
