@@ -739,6 +739,39 @@ int32_t object_mold(Cell* value, Cell* out, bool only, bool all, bool flat, Cell
     return limit;
 }
 
+namespace {
+
+// The field slot a path step finds for the word, when its values are all
+// there (fill_values would have nothing to add): -1 otherwise.
+int32_t ready_path_slot(Node ctx, const Cell* word) {
+    int32_t slot = word::index_of(word);
+    if (word::context_of(word) != ctx || slot < 0) slot = context::find_symbol(ctx, int32_t(word->data2), true);
+    if (slot < 0 || buffer_of(context::values_node(ctx))->length() < count_of(ctx)) return -1;
+    return slot;
+}
+
+}  // namespace
+
+const Cell* path_field(const Cell* obj, const Cell* word) {
+    Node ctx = context_of(obj);
+    int32_t slot = ready_path_slot(ctx, word);
+    if (slot < 0) return nullptr;
+    const Cell* cell = value_at(ctx, uint32_t(slot));
+    return type_of(cell) == TYPE_UNSET ? nullptr : cell;
+}
+
+bool set_path_field(const Cell* obj, const Cell* word, const Cell* value) {
+    Node ctx = context_of(obj);
+    if (info_node(obj) || (word::context_of(word) == ctx && word::index_of(word) < 0)) return false;
+    int32_t slot = ready_path_slot(ctx, word);
+    if (slot < 0) return false;
+    Cell w = *word;
+    w.data1 = reinterpret_cast<uint32_t>(ctx);
+    w.data3 = uint32_t(slot);
+    context::set_value(&w, value, ctx, false);
+    return true;
+}
+
 Cell* object_eval_path(Cell* value, Cell* element, Cell* new_value, Cell* path, Cell* parent, Cell* previous,
                        int32_t step, bool case_sensitive, uint32_t reserved, bool last, bool notify) {
     (void)parent; (void)previous; (void)step; (void)case_sensitive; (void)reserved;

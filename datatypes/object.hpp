@@ -60,6 +60,14 @@ Cell* values_head(const Cell* obj);   // the value block's first cell
 int32_t word_index(const Cell* obj, const Cell* word);
 // The field's value cell, or the global none cell when absent.
 Cell* find_value(const Cell* obj, const Cell* word);
+// What a path step does with an object's field when that needs nothing but
+// finding the field (no error, no allocation, no change handler): the
+// value read (null when the field is missing or unset, or the values lag
+// behind the words), and the value stored (false when the field is
+// missing, the word is bound to the object as its self, the values lag or
+// the object has a change handler).  Otherwise the step takes it.
+const Cell* path_field(const Cell* obj, const Cell* word);
+bool set_path_field(const Cell* obj, const Cell* word, const Cell* value);
 // True when the value (of the word in the object / at the slot) is an
 // object! of that class.
 bool word_holds_class(const Cell* obj, const Cell* word, int32_t class_id);

@@ -83,6 +83,7 @@ struct Record {
 // its own, which keeps the records small; the innermost such call's state
 // is the top one.
 constexpr uint32_t PATH_CALL = 0x08000000u;
+constexpr uint32_t PATH_DONE = 0x04000000u;   // a function's refinements are taken: its call goes on
 struct PathState {
     Cell path;
     uint32_t first;       // the function's element
@@ -178,6 +179,15 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     std::memset(p.refs, 0xFF, sizeof p.refs);
 }
 
+// The leading arguments of a call by a path are fetched: a function gets
+// the cells of its refinements before they are taken.
+[[gnu::noinline]] void begin_refinements(Record& r, CallShape shape) {
+    r.kind = REC_REFINEMENTS;
+    uint32_t callee_type = type_of(&r.fn);
+    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE)
+        top_path().defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
+}
+
 // The next argument of the refinements named in the call's path: finds
 // each refinement as it comes, records its use and sets up the fetch of
 // its next argument (true), or answers false when none is left.
@@ -242,9 +252,9 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
 }
 
 // The path's refinements are all taken; the call goes on as any other
-// without its path state.  A function or routine is then invoked by the
-// loop (true); a native or action is called here with its refinement
-// slots, an exit it made left pending.
+// without its path state.  A function or routine then goes back to the
+// loop with PATH_DONE (true); a native or action is called here with its
+// refinement slots, an exit it made left pending.
 [[gnu::noinline]] bool finish_path_call(Record& r) {
     const PathState& p = top_path();
     r.kind = REC_CALL;
@@ -254,6 +264,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
         int32_t defaults = p.defaults;
         g_path_count--;
         if (defaults > 0) function::push_refinement_defaults(defaults);
+        r.shape |= PATH_DONE;
         return true;
     }
     int32_t refs[MAX_REFINEMENTS];
@@ -477,8 +488,14 @@ expression:
     case TYPE_OP:
         raise_error("internal", "not-done");
     case TYPE_PATH: case TYPE_GET_PATH: {
-        // The path is walked (or its function called) by run_path; its
-        // operators come here.
+        // A plain read of an object's field or a block's value is done
+        // here; any other path is walked by run_path (or its function
+        // called here); the operators after it come here.
+        if (const Cell* read = simple_path_value(v)) {
+            pos++;
+            produce(read, push);
+            goto operators;
+        }
         Cell path = *v;
         PathCall handed;
         pos = run_path(&path, &code, pos + 1, end, false, type_of(v) == TYPE_GET_PATH, push, 0, nullptr, &handed);
@@ -608,21 +625,16 @@ arguments_done: {
     Record& r = top_record();
     CallShape shape = CallShape::unpack(r.shape);
     uint32_t callee_type = type_of(&r.fn);
-    int32_t defaults = 0;
-    if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE)
-        defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
-    if (r.shape & PATH_CALL) [[unlikely]] {
-        r.kind = REC_REFINEMENTS;
-        top_path().defaults = defaults;
-        goto refinements;
+    if (r.shape & (PATH_CALL | PATH_DONE)) [[unlikely]] {
+        if (r.shape & PATH_CALL) {
+            begin_refinements(r, shape);
+            goto refinements;
+        }
+        r.shape &= ~PATH_DONE;   // a function's slots are all pushed
+    } else if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
+        int32_t defaults = shape.has_tail ? push_unused_tail(r.table, shape.tail) : 0;
+        if (defaults > 0) function::push_refinement_defaults(defaults);
     }
-    if (defaults > 0) function::push_refinement_defaults(defaults);
-}
-
-invoke: {
-    Record& r = top_record();
-    CallShape shape = CallShape::unpack(r.shape);
-    uint32_t callee_type = type_of(&r.fn);
     if (callee_type == TYPE_ROUTINE) [[unlikely]] {
         Cell routine = r.fn;
         call_routine(&routine);
@@ -730,7 +742,7 @@ refinements:
         no_infix = false;
         goto expression;
     }
-    if (finish_path_call(top_record())) goto invoke;
+    if (finish_path_call(top_record())) goto arguments_done;
     if (pending_exit) goto unwind;
     goto call_done;
 
@@ -825,8 +837,12 @@ resume:
         restore_expression(top_record());
         Cell path = top_record().word;
         g_count--;
-        run_path(&path, &code, pos, end, true, false, false, 0, nullptr);
-        if (pending_exit) goto unwind;
+        if (set_object_path(&path, stack::state.base)) {
+            stack::state.top = stack::state.base + 1;
+        } else {
+            run_path(&path, &code, pos, end, true, false, false, 0, nullptr);
+            if (pending_exit) goto unwind;
+        }
         pop_result_frame(push);
         goto operators;
     }

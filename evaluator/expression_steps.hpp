@@ -8,6 +8,8 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/stack.hpp"
 #include "evaluator/actions.hpp"
 #include "evaluator/eval_internal.hpp"
@@ -43,6 +45,54 @@ inline Cell lit_path_value(const Cell* lit_path) {
 inline void pop_result_frame(bool push) {
     if (push) stack::unwind_keep();
     else stack::unwind_last();
+}
+
+// The object a path's steps before the last lead to, when the path is all
+// words from an object held by its head word through objects held by its
+// fields: what run_path meets on its way to the last step.  Null for any
+// other path, which run_path then walks.
+inline const Cell* object_path_owner(const Cell* path) {
+    uint32_t first = path->data1, n = block::total_length(path);
+    if (n < first + 2) return nullptr;
+    const Cell* cell = block::cell_at(path, first);
+    if (type_of(cell) != TYPE_WORD) return nullptr;
+    const Cell* current = eval::word_value_fast(cell);
+    for (uint32_t i = first + 1;; i++) {
+        if (!current || type_of(current) != TYPE_OBJECT || type_of(cell + 1) != TYPE_WORD) return nullptr;
+        cell++;
+        if (i + 1 == n) return current;
+        current = object::path_field(current, cell);
+    }
+}
+
+// A path's value when run_path would only read it: an object's field, or
+// the value a block held by the path's head word has at an integer, as
+// run_path would produce them.  Null for anything else, and for a value
+// that is unset or a function (which a path calls).
+inline const Cell* simple_path_value(const Cell* path) {
+    const Cell* value = nullptr;
+    if (const Cell* owner = object_path_owner(path)) {
+        value = object::path_field(owner, block::cell_at(path, block::total_length(path) - 1));
+    } else if (path->data1 + 2 == block::total_length(path)) {
+        const Cell* head = block::cell_at(path, path->data1);
+        const Cell* series = type_of(head) == TYPE_WORD ? eval::word_value_fast(head) : nullptr;
+        if (series && type_of(series) == TYPE_BLOCK && type_of(head + 1) == TYPE_INTEGER) {
+            Cell copy = *series;
+            value = series_pick(&copy, int32_t(head[1].data2));
+        }
+    }
+    if (!value) return nullptr;
+    uint32_t t = type_of(value);
+    return t == TYPE_UNSET || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE
+               ? nullptr
+               : value;
+}
+
+// A set-path's store into an object's field, as run_path would make it:
+// false leaves it to run_path.
+inline bool set_object_path(const Cell* path, const Cell* value) {
+    const Cell* owner = object_path_owner(path);
+    return owner && object::set_path_field(owner, block::cell_at(path, block::total_length(path) - 1), value);
 }
 
 // Assigns a set-word: direct for global and function slots, through the

@@ -307,6 +307,31 @@ TEST_F(EvalPaths, PathCallsAndSetPathsAgree) {
         {"", "o: object [a: 1] o/a:", "needs a value"},
         {"", "o: object [a: 1] o/a: ()", "value #(unset)"},
         {"", "f: func [] [o: object [a: 1] o/a: 1 + none] f", "*** Stack: "},
+        // Fields of objects read and stored through chains of objects.
+        {"", "o: object [p: object [q: object [a: 1]] n: none] o/p/q/a: o/p/q/a + 1 reduce [o/p/q/a :o/p/q/a o/n]",
+         "value [2 2 #(none)]"},
+        {"", "o: object [p: 5] o/p/x", "Script Error"},
+        {"", "o: object [p: 5] o/p/x: 1", "Script Error"},
+        {"", "o: object [a: 1] o/b", "Script Error"},
+        {"", "o: object [a: 1] o/b: 2", "Script Error"},
+        {"", "o: object [u: 1] unset in o 'u o/u", "Script Error"},
+        {"", "o: object [a: 1] o/self: 1", "Script Error"},
+        {"", "o: object [a: 1] o/self", "Script Error"},
+        {"", "o: object [a: 1] p: make o [b: 2] p/b: p/b + p/a reduce [o/a p/b]", "value [1 3]"},
+        {"", "o: object [a: 1 f: does [a * 10]] reduce [o/f :o/f]", "value [10"},
+        {"", "log: copy [] o: object [a: 1 on-change*: func [w old new] [append log reduce [w old new]]] "
+             "o/a: 5 reduce [o/a log]",
+         "value [5 [a 1 5]]"},
+        {"", "b: reduce [object [a: 1]] b/1/a: 3 b/1/a", "value 3"},
+        // Values of blocks picked by an integer, a function among them called.
+        {"", "b: [10 20 30] c: next b reduce [b/1 b/3 b/4 b/0 b/-1 c/1 c/-1 c/0 :b/2]",
+         "value [10 30 #(none) #(none) #(none) 20 #(none) #(none) 20]"},
+        {"", "b: reduce [:add 1] b/1 2 3", "value 5"},
+        {"", "b: reduce [does [7]] reduce [b/1 type? :b/1]", "value [7 #(function!)]"},
+        {"", "b: [[1 2] 3] reduce [b/1/2 b/2]", "value [2 3]"},
+        {"", "h: make hash! [a 1 b 2] p: quote (1 2) reduce [h/b h/2 p/2]", "value [2 1 2]"},
+        {"", "b: [1 2] x: none b/2 + x", "Script Error"},
+        {"", "f: func [o] [o/a: o/a * 2] x: object [a: 4] f x x/a", "value 8"},
     };
     for (const Case& c : cases) expect_shows(c);
 }
