@@ -97,55 +97,49 @@ struct PathState {
     uint8_t refs[MAX_REFINEMENTS];        // natives: the refinement slots (0xFF: unused)
 };
 
-Record* g_records = nullptr;
-uint32_t g_capacity = 0;
-uint32_t g_count = 0;
+// A stack of plain records in malloc'd memory, grown by doubling, shared
+// by nested runs of the loop (each run owns the entries above its floor).
+template <class T, uint32_t First>
+struct RecordStack {
+    T* items = nullptr;
+    uint32_t capacity = 0;
+    uint32_t count = 0;
 
-[[gnu::noinline]] void grow_records() {
-    uint32_t capacity = g_capacity ? g_capacity * 2 : 1024;
-    auto* grown = static_cast<Record*>(std::malloc(sizeof(Record) * capacity));
-    if (!grown) raise_error("internal", "stack-overflow");
-    if (g_count) std::memcpy(grown, g_records, sizeof(Record) * g_count);
-    std::free(g_records);
-    g_records = grown;
-    g_capacity = capacity;
-}
+    [[gnu::noinline]] void grow() {
+        uint32_t grown_capacity = capacity ? capacity * 2 : First;
+        auto* grown = static_cast<T*>(std::malloc(sizeof(T) * grown_capacity));
+        if (!grown) raise_error("internal", "stack-overflow");
+        if (count) std::memcpy(grown, items, sizeof(T) * count);
+        std::free(items);
+        items = grown;
+        capacity = grown_capacity;
+    }
+    T& push() {
+        if (count == capacity) grow();
+        return items[count++];
+    }
+    T& top() { return items[count - 1]; }
+};
+
+RecordStack<Record, 1024> g_records;
+RecordStack<PathState, 64> g_paths;
 
 inline Record& push_record(uint8_t kind) {
-    if (g_count == g_capacity) grow_records();
-    Record& r = g_records[g_count++];
+    Record& r = g_records.push();
     r.kind = kind;
     return r;
 }
 
-inline Record& top_record() { return g_records[g_count - 1]; }
-
-PathState* g_paths = nullptr;
-uint32_t g_path_capacity = 0;
-uint32_t g_path_count = 0;
-
-[[gnu::noinline]] PathState& push_path_state() {
-    if (g_path_count == g_path_capacity) {
-        uint32_t capacity = g_path_capacity ? g_path_capacity * 2 : 64;
-        auto* grown = static_cast<PathState*>(std::malloc(sizeof(PathState) * capacity));
-        if (!grown) raise_error("internal", "stack-overflow");
-        if (g_path_count) std::memcpy(grown, g_paths, sizeof(PathState) * g_path_count);
-        std::free(g_paths);
-        g_paths = grown;
-        g_path_capacity = capacity;
-    }
-    return g_paths[g_path_count++];
-}
-
-inline PathState& top_path() { return g_paths[g_path_count - 1]; }
+inline Record& top_record() { return g_records.top(); }
+inline PathState& top_path() { return g_paths.top(); }
 
 // The records copy cells and nodes that the Qor stacks or the code hold
 // too, but in malloc'd memory the machine-stack scan does not see: a node
 // the collector moves out of a sparse node frame would leave them stale.
 // Each kind's fields that it has set are marked, which rewrites them.
 void mark_records() {
-    for (uint32_t i = 0; i < g_count; i++) {
-        Record& r = g_records[i];
+    for (uint32_t i = 0; i < g_records.count; i++) {
+        Record& r = g_records.items[i];
         gc::mark_cells(&r.code, &r.code + 1);
         switch (r.kind) {
         case REC_BLOCK: case REC_SET_WORD: case REC_SET_PATH:
@@ -161,7 +155,10 @@ void mark_records() {
             break;
         }
     }
-    for (uint32_t i = 0; i < g_path_count; i++) gc::mark_cells(&g_paths[i].path, &g_paths[i].path + 1);
+    for (uint32_t i = 0; i < g_paths.count; i++) {
+        Cell* path = &g_paths.items[i].path;
+        gc::mark_cells(path, path + 1);
+    }
 }
 
 // The frame mark of the code running: the interpreter's, or none for
@@ -171,7 +168,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
 
 // A call by a path begins: the state of its refinements.
 [[gnu::noinline]] void begin_path_call(const Cell& path, uint32_t first) {
-    PathState& p = push_path_state();
+    PathState& p = g_paths.push();
     p.path = path;
     p.first = first;
     p.next = first + 1;
@@ -262,7 +259,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     uint32_t callee_type = type_of(&r.fn);
     if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
         int32_t defaults = p.defaults;
-        g_path_count--;
+        g_paths.count--;
         if (defaults > 0) function::push_refinement_defaults(defaults);
         r.shape |= PATH_DONE;
         return true;
@@ -270,7 +267,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     int32_t refs[MAX_REFINEMENTS];
     for (uint32_t k = 0, n = CallShape::unpack(r.shape).refinements; k < n; k++)
         refs[k] = p.refs[k] == 0xFF ? -1 : int32_t(p.refs[k]);
-    g_path_count--;
+    g_paths.count--;
     Cell callee = r.fn;
     if (type_of(&callee) == TYPE_NATIVE) {
         if (int32_t exit = reinterpret_cast<NativeFn>(callee.data1)(false, refs)) pending_exit = uint32_t(exit);
@@ -342,6 +339,15 @@ inline void set_mode(bool compiled) {
         e.push = push;
         e.no_infix = no_infix;
         e.entry_top = entry_top;
+    };
+    // A set-word or set-path waits for the value of the expression that
+    // follows it, which is pushed.
+    auto await_value = [&](uint8_t kind, const Cell& target) {
+        Record& r = push_record(kind);
+        save_expression(r);
+        r.word = target;
+        push = true;
+        no_infix = false;
     };
     auto restore_expression = [&](const Record& e) {
         code = e.code;
@@ -428,11 +434,7 @@ expression:
         stack::mark(&w, HEADER_NATIVE | interp_bit());
         *stack::push_slot() = w;
         if (pos >= end) raise_error("script", "need-value", &w);
-        Record& r = push_record(REC_SET_WORD);
-        save_expression(r);
-        r.word = w;
-        push = true;
-        no_infix = false;
+        await_value(REC_SET_WORD, w);
         goto expression;
     }
     case TYPE_GET_WORD:
@@ -518,11 +520,7 @@ expression:
         pos++;
         if (pos >= end) raise_error("script", "need-value", &path);
         stack::mark(eval::set_path_word(), HEADER_NATIVE | interp_bit());
-        Record& r = push_record(REC_SET_PATH);
-        save_expression(r);
-        r.word = path;
-        push = true;
-        no_infix = false;
+        await_value(REC_SET_PATH, path);
         goto expression;
     }
     default: {
@@ -752,7 +750,7 @@ call_done: {
     const Record& r = top_record();
     Cell* fn_slot = r.fn_slot;
     restore_expression(r);
-    g_count--;
+    g_records.count--;
     if (push) stack::unwind_keep();
     else stack::unwind_last();
     if (fn_slot && push) {
@@ -767,13 +765,13 @@ block_done: {
     bool result_mode = r.flag;
     *position = r.word;
     set_mode(r.compiled);
-    g_count--;
+    g_records.count--;
     pop_result_frame(!result_mode);
     switch (top_record().kind) {
     case REC_PAREN: {
         restore_expression(top_record());
         pos = top_record().pos;
-        g_count--;
+        g_records.count--;
         pop_result_frame(push);
         goto operators;
     }
@@ -802,7 +800,7 @@ block_done: {
 
 resume:
     // An expression is done: `pos` goes back to whatever waits for it.
-    if (g_count == floor) {
+    if (g_records.count == floor) {
         uint32_t now = block::total_length(&outer);
         if (now < outer_end) outer_end = now;
         if (pos >= outer_end) goto outer_done;
@@ -824,7 +822,7 @@ resume:
     if (top_record().kind == REC_SET_WORD) {
         restore_expression(top_record());
         w = top_record().word;
-        g_count--;
+        g_records.count--;
         Cell value = stack::state.base[1];
         if (type_of(&value) == TYPE_UNSET) raise_error("script", "need-value", &w);
         assign_word(&w, &value);
@@ -836,7 +834,7 @@ resume:
     if (top_record().kind == REC_SET_PATH) {
         restore_expression(top_record());
         Cell path = top_record().word;
-        g_count--;
+        g_records.count--;
         if (set_object_path(&path, stack::state.base)) {
             stack::state.top = stack::state.base + 1;
         } else {
@@ -859,7 +857,7 @@ outer_done:
 unwind:
     // A non-local exit: the stacks are cut already.  Records go until a
     // function body that the exit is aimed at, which stops it.
-    while (g_count > floor) {
+    while (g_records.count > floor) {
         Record& r = top_record();
         if (r.kind == REC_BLOCK) {
             *position = r.word;
@@ -873,8 +871,8 @@ unwind:
             pos = r.pos;
             goto call_done;
         }
-        if ((r.kind == REC_CALL || r.kind == REC_REFINEMENTS) && (r.shape & PATH_CALL)) g_path_count--;
-        g_count--;
+        if ((r.kind == REC_CALL || r.kind == REC_REFINEMENTS) && (r.shape & PATH_CALL)) g_paths.count--;
+        g_records.count--;
     }
 }
 
@@ -886,14 +884,14 @@ void register_loop_roots() {
 }
 
 void run_block_loop(const Cell* block, bool result_mode) {
-    const uint32_t floor = g_count;
+    const uint32_t floor = g_records.count;
     struct Restore {
         uint32_t floor, path_floor;
         ~Restore() {
-            g_count = floor;
-            g_path_count = path_floor;
+            g_records.count = floor;
+            g_paths.count = path_floor;
         }
-    } restore{floor, g_path_count};
+    } restore{floor, g_paths.count};
     bool unwinding = false;
     uint32_t outer_end = 0;   // kept across a throw caught here
     for (;;) {
@@ -904,8 +902,8 @@ void run_block_loop(const Cell* block, bool result_mode) {
             // A throw aimed at a body running here is stopped as a pending
             // exit would be; any other goes on as it came.
             bool ours = false;
-            for (uint32_t i = g_count; i-- > floor;)
-                if (stops_at(t.code, g_records[i])) {
+            for (uint32_t i = g_records.count; i-- > floor;)
+                if (stops_at(t.code, g_records.items[i])) {
                     ours = true;
                     break;
                 }
