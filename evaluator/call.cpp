@@ -236,17 +236,18 @@ uint32_t fetch_arg(const CallSite& site, uint32_t kind, uint32_t pos, uint32_t e
     }
 }
 
+
+}  // namespace
+
 // Runs a native or action entry with its refinement slots; a native's
 // answer is an exit it made ready, left pending.
-inline void call_entry(const Cell* fn, const int32_t* refs) {
+void call_entry(const Cell* fn, const int32_t* refs) {
     if (type_of(fn) == TYPE_NATIVE) {
         if (int32_t code = reinterpret_cast<NativeFn>(fn->data1)(false, refs)) pending_exit = uint32_t(code);
     } else {
         reinterpret_cast<ActionFn>(fn->data1)(refs);
     }
 }
-
-}  // namespace
 
 RefinementSlot find_refinement(Node table, uint32_t n, const Cell* el, const Cell* name) {
     int32_t sym = canonical(word::symbol_of(el));

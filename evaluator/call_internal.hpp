@@ -99,6 +99,10 @@ struct RefinementSlot {
 };
 RefinementSlot find_refinement(Node table, uint32_t n, const Cell* el, const Cell* name);
 
+// Runs a native or action entry with its refinement slots; a native's
+// answer is an exit it made ready, left pending.
+void call_entry(const Cell* fn, const int32_t* refs);
+
 // The argument being fetched, read by arg_name for error reports.
 extern Cell g_fetch_fn;
 extern uint32_t g_fetch_entry;

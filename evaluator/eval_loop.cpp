@@ -269,11 +269,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
         refs[k] = p.refs[k] == 0xFF ? -1 : int32_t(p.refs[k]);
     g_paths.count--;
     Cell callee = r.fn;
-    if (type_of(&callee) == TYPE_NATIVE) {
-        if (int32_t exit = reinterpret_cast<NativeFn>(callee.data1)(false, refs)) pending_exit = uint32_t(exit);
-    } else {
-        reinterpret_cast<ActionFn>(callee.data1)(refs);
-    }
+    call_entry(&callee, refs);
     return false;
 }
 
