@@ -3,10 +3,14 @@
 // own headers sent (curl's Accept, its form Content-Type and its
 // "Expect: 100-continue" are taken away unless the request names them),
 // time limits per stage rather than for the whole transfer.
+//
+// libcurl is opened on the first request, not linked: it pulls in some
+// thirty libraries (TLS, Kerberos, LDAP, ...) whose loading and
+// initialisers would otherwise make every start-up pay for HTTP.
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <strings.h>
 
@@ -69,14 +73,53 @@ bool known_scheme(const std::string& url) {
 
 uint32_t seconds_up(uint32_t ms) { return ms == 0 ? 0 : (ms + 999) / 1000; }
 
+// The functions of libcurl this client calls.
+struct Curl {
+    decltype(&::curl_global_init) global_init;
+    decltype(&::curl_easy_init) easy_init;
+    decltype(&::curl_easy_setopt) setopt;
+    decltype(&::curl_easy_perform) perform;
+    decltype(&::curl_easy_getinfo) getinfo;
+    decltype(&::curl_easy_cleanup) cleanup;
+    decltype(&::curl_slist_append) slist_append;
+    decltype(&::curl_slist_free_all) slist_free_all;
+};
+
+template <class F>
+bool find(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// libcurl, opened and initialised once; null when it cannot be loaded,
+// which leaves the process without an HTTP client object.
+const Curl* curl_library() {
+    static const Curl* const loaded = []() -> const Curl* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return nullptr;
+        static Curl c;
+        bool complete = find(library, "curl_global_init", c.global_init) &&
+                        find(library, "curl_easy_init", c.easy_init) &&
+                        find(library, "curl_easy_setopt", c.setopt) &&
+                        find(library, "curl_easy_perform", c.perform) &&
+                        find(library, "curl_easy_getinfo", c.getinfo) &&
+                        find(library, "curl_easy_cleanup", c.cleanup) &&
+                        find(library, "curl_slist_append", c.slist_append) &&
+                        find(library, "curl_slist_free_all", c.slist_free_all);
+        if (!complete || c.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+        return &c;
+    }();
+    return loaded;
+}
+
 }  // namespace
 
 Outcome perform(const Request& request, Response& response) {
     if (!known_scheme(request.url)) return Outcome::NOT_MADE;
-    static std::once_flag global;
-    std::call_once(global, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    const Curl* lib = curl_library();
+    if (!lib) return Outcome::NOT_MADE;
     response = Response{};
-    CURL* curl = curl_easy_init();
+    CURL* curl = lib->easy_init();
     if (!curl) return Outcome::NOT_MADE;
     Transfer transfer{&response, request.max_body};
     std::string url = wire_url(request.url);
@@ -84,51 +127,51 @@ Outcome perform(const Request& request, Response& response) {
     for (const auto& [name, value] : request.headers) {
         // "Name;" is curl's spelling of a header sent with an empty value.
         std::string line = value.empty() ? name + ";" : name + ": " + value;
-        headers = curl_slist_append(headers, line.c_str());
+        headers = lib->slist_append(headers, line.c_str());
     }
     for (const char* own : {"Accept", "Content-Type", "Expect"})
-        if (!names(request, own)) headers = curl_slist_append(headers, (std::string(own) + ":").c_str());
+        if (!names(request, own)) headers = lib->slist_append(headers, (std::string(own) + ":").c_str());
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib->setopt(curl, CURLOPT_URL, url.c_str());
+    lib->setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib->setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    lib->setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Straight to the host, as the COM object goes by default: no proxy
     // taken from the environment's http_proxy and the like.
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.max_body));
-    if (request.connect_ms) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(request.connect_ms));
+    lib->setopt(curl, CURLOPT_PROXY, "");
+    lib->setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    lib->setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    lib->setopt(curl, CURLOPT_HTTPHEADER, headers);
+    lib->setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
+    lib->setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    lib->setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
+    lib->setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    lib->setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.max_body));
+    if (request.connect_ms) lib->setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(request.connect_ms));
     // Sending or receiving stalled (under one byte a second) for the longer
     // of the two limits ends the request.
     uint32_t stall = seconds_up(request.receive_ms > request.send_ms ? request.receive_ms : request.send_ms);
     if (stall) {
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(stall));
+        lib->setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        lib->setopt(curl, CURLOPT_LOW_SPEED_TIME, long(stall));
     }
 
     if (request.method == "GET") {
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+        lib->setopt(curl, CURLOPT_HTTPGET, 1L);
     } else if (request.method == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        lib->setopt(curl, CURLOPT_NOBODY, 1L);
     } else {
-        curl_easy_setopt(curl, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
-        if (request.method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        lib->setopt(curl, CURLOPT_POST, 1L);
+        lib->setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        lib->setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
+        if (request.method != "POST") lib->setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }
 
-    CURLcode code = curl_easy_perform(curl);
+    CURLcode code = lib->perform(curl);
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    lib->getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    lib->slist_free_all(headers);
+    lib->cleanup(curl);
     response.status = int32_t(status);
     if (code == CURLE_OK) return Outcome::DONE;
     if (code == CURLE_URL_MALFORMAT) return Outcome::NOT_MADE;
