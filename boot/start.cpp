@@ -83,6 +83,9 @@ namespace {
 
 // The root block never grows: its room covers what start-up keeps there.
 constexpr uint32_t ROOT_BLOCK_ROOM = 9748;
+// Free series space made before the library loads: what it allocates, with
+// some to spare (it keeps about 3 MB).
+constexpr uint32_t BOOT_LIBRARY_ROOM = 6u << 20;
 
 // All six exceptions masked, 53-bit precision, rounding to nearest.  The
 // arithmetic runs on SSE; the x87 unit is still set as the runtime expects.
@@ -235,6 +238,10 @@ int run() {
         // words of the global context.
         gc::finish_startup();
         root_block::set_collecting(false);
+        // Nearly all the library's load stays live (functions, objects,
+        // their code), so the heap is given room for it first: collecting
+        // while it fills up would walk the growing library for little.
+        memory::reserve_series_space(BOOT_LIBRARY_ROOM);
         boot_library();
         // The GUI console when the layer above runs it; else the console
         // engine over the standard streams.

@@ -910,7 +910,7 @@ int32_t context_lookup(Node table, int32_t symbol, bool nocase, Node context, in
         }
         if (f == BUCKET_LIVE) {
             int32_t stored = int32_t(v.keys[v.buckets[i]].data2);
-            if (nocase ? symbol::resolve_alias(stored) == canonical : stored == symbol) {
+            if (stored == symbol || (nocase && symbol::resolve_alias(stored) == canonical)) {
                 if (out) *out = v.buckets[i];
                 return v.buckets[i];
             }

@@ -106,6 +106,9 @@ Vec<Span>       series_table;
 Vec<uint32_t>   node_candidates;  // stack words that are node slots
 Vec<NodeFrame*> pinned_frames;    // node frames stack words point into
 uint32_t range_lo = 0, range_hi = 0;
+// The frame node_frame_at found last: most references in a run of cells
+// (a block's words, say) point into the same frame as the one before.
+NodeFrame* last_frame = nullptr;
 
 addrmap::AddressMap* forwarding = nullptr;
 
@@ -116,6 +119,7 @@ void build_frame_tables() {
     node_table.count = 0;
     for (NodeFrame* f = r->node_first; f; f = f->next) node_table.push(f);
     std::sort(node_table.data, node_table.data + node_table.count);
+    last_frame = nullptr;
 
     series_table.count = 0;
     for (SeriesFrame* f = r->series_first; f; f = f->next)
@@ -139,6 +143,8 @@ void build_frame_tables() {
 
 NodeFrame* node_frame_at(uint32_t address) {
     if (address < range_lo || address >= range_hi) return nullptr;
+    if (NodeFrame* f = last_frame; f && address >= uint32_t(f->slots()) && address < uint32_t(f->slots_end()))
+        return f;
     uint32_t lo = 0, hi = node_table.count;
     while (lo < hi) {  // first frame whose slot area ends above the address
         uint32_t mid = (lo + hi) / 2;
@@ -147,7 +153,9 @@ NodeFrame* node_frame_at(uint32_t address) {
     }
     if (lo == node_table.count) return nullptr;
     NodeFrame* f = node_table.data[lo];
-    return address >= uint32_t(f->slots()) ? f : nullptr;
+    if (address < uint32_t(f->slots())) return nullptr;
+    last_frame = f;
+    return f;
 }
 
 const Span* span_at(uint32_t address) {
@@ -835,6 +843,7 @@ void release_tables() {
     mark_stack.release();
     deferred.release();
     node_table.release();
+    last_frame = nullptr;
     series_table.release();
     node_candidates.release();
     pinned_frames.release();

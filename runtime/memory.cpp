@@ -333,6 +333,18 @@ SeriesFrame* find_series_frame(uint32_t size) {
 // keeps the work of the collections proportional to what is allocated: a
 // heap that only grows (a large load) is walked about twice in all.  Small
 // heaps keep the plain rule: a frame with room to spare is used.
+namespace {
+
+// Adds frames until `free` (the bytes free in all frames) reaches `wanted`.
+void grow_series_space(uint64_t free, uint64_t wanted) {
+    while (free < wanted) {
+        SeriesFrame* f = new_series_frame();
+        free += uint32_t(f->end - f->heap);
+    }
+}
+
+}  // namespace
+
 void grow_after_collection() {
     uint64_t used = 0, free = 0;
     for (SeriesFrame* f = record->series_first; f; f = f->next) {
@@ -340,10 +352,16 @@ void grow_after_collection() {
         free += uint32_t(f->end - f->heap);
     }
     if (used < 4 * uint64_t(FRAME_SIZE_MAX)) return;
-    while (free < used) {
-        SeriesFrame* f = new_series_frame();
-        free += uint32_t(f->end - f->heap);
-    }
+    grow_series_space(free, used);
+}
+
+// Room made ahead for data known to stay live (the library a start-up
+// loads), so that filling it does not collect again and again for little.
+void reserve_series_space(uint32_t bytes) {
+    ensure_init();
+    uint64_t free = 0;
+    for (SeriesFrame* f = record->series_first; f; f = f->next) free += uint32_t(f->end - f->heap);
+    grow_series_space(free, bytes);
 }
 
 SeriesBuffer* alloc_big(uint32_t total) {

@@ -200,6 +200,7 @@ void       update_node_frames();                // after each collection
 SeriesFrame*  new_series_frame();
 void          free_series_frame(SeriesFrame* frame);
 SeriesFrame*  find_series_frame(uint32_t size);  // first with heap + size < end
+void          reserve_series_space(uint32_t bytes);  // new frames until that much is free
 SeriesBuffer* alloc_big(uint32_t total);
 void          free_big(SeriesBuffer* buffer);
 void          sweep_big();                       // collector phase
