@@ -76,7 +76,9 @@ struct Record {
     Node context;       // bodies: the function's context
     CallFrame* frame;   // bodies: the function's frame
     Cell* args;         // bodies: its arguments
+    uint8_t spare[32];  // to a power of two: the top record is then found with a shift
 };
+static_assert(sizeof(Record) == 128);
 
 // A call made by a path while it fetches its arguments: its shape word
 // carries PATH_CALL, and the state of its refinements lies on a stack of
