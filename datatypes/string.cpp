@@ -477,6 +477,12 @@ void append_utf8(Cell* value, const char* text, size_t length) {
     // One pass to find the widest character, so the buffer widens and grows once.
     uint32_t widest = 0, count = 0;
     for (const uint8_t* q = p; q < end;) {
+        if (*q < 0x80) {   // ASCII, most text: no decoding
+            if (*q > widest) widest = *q;
+            q++;
+            count++;
+            continue;
+        }
         int32_t avail = int32_t(end - q);
         int32_t cp = unicode::utf8_decode_char_strict(q, &avail);
         if (cp < 0) {
@@ -493,13 +499,21 @@ void append_utf8(Cell* value, const char* text, size_t length) {
     if (u != buffer_of(node)->unit()) widen_to(node, u);
     SeriesBuffer* s = reserve(node, count);
     uint8_t* out = s->tail;
-    for (const uint8_t* q = p; q < end;) {
-        int32_t avail = int32_t(end - q);
-        int32_t cp = unicode::utf8_decode_char_strict(q, &avail);
-        put_char(out, u, uint32_t(cp));
-        out += u;
-        q += avail;
-    }
+    auto decode = [&](auto store) {
+        for (const uint8_t* q = p; q < end; out += u) {
+            if (*q < 0x80) {
+                store(out, *q++);
+                continue;
+            }
+            int32_t avail = int32_t(end - q);
+            store(out, uint32_t(unicode::utf8_decode_char_strict(q, &avail)));
+            q += avail;
+        }
+    };
+    // The unit's store chosen once, not per character.
+    if (u == 1) decode([](uint8_t* at, uint32_t cp) { *at = uint8_t(cp); });
+    else if (u == 2) decode([](uint8_t* at, uint32_t cp) { at[0] = uint8_t(cp); at[1] = uint8_t(cp >> 8); });
+    else decode([u](uint8_t* at, uint32_t cp) { put_char(at, u, cp); });
     s->tail = out;
 }
 

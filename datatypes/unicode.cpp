@@ -157,6 +157,13 @@ uint32_t utf8_count_chars(const uint8_t* start, const uint8_t* end) {
     uint32_t n = 0;
     const uint8_t* p = start;
     while (p < end) {
+        // ASCII runs four bytes at a time: each byte is a character.
+        uint32_t w;
+        while (end - p >= 4 && (std::memcpy(&w, p, 4), (w & 0x80808080u) == 0)) {
+            p += 4;
+            n += 4;
+        }
+        if (p == end) break;
         // The automaton without a terminator: stop a sequence at `end`.
         uint32_t state = k_tables.transitions[k_tables.classes[*p++]];
         while (state != k_accept && state != k_reject && p < end) state = k_tables.transitions[state + k_tables.classes[*p++]];
@@ -408,6 +415,15 @@ uint32_t to_utf8_bounded(const Cell* string, uint8_t* buffer, uint32_t room, int
             if (run == limit) continue;
             written += utf8_encode_char_bounded(from[i], buffer + written, room - written);
             i++;
+        }
+    }
+    if (unit == 2) {
+        // While any character's four bytes fit, each is encoded in place.
+        const uint8_t* from = s->head + (start << 1);
+        for (; i < n && room - written >= 4; i++) {
+            uint32_t c = uint32_t(from[i * 2]) | uint32_t(from[i * 2 + 1]) << 8;
+            if (c < 0x80) buffer[written++] = uint8_t(c);
+            else written += utf8_encode_char(c, buffer + written);
         }
     }
     for (; i < n && written < room; i++)

@@ -99,6 +99,18 @@ TEST_F(Unicode, CountingAndSkipping) {
     EXPECT_EQ(unicode::utf8_count_chars(text.data(), text.data() + 5), 4u);
     EXPECT_EQ(unicode::utf8_skip_chars(text.data(), text.data() + text.size(), 4), text.data() + 6);
     EXPECT_EQ(unicode::utf8_skip_chars(text.data(), text.data() + 5, 9), text.data() + 5);
+    // ASCII runs of every length beside a wide character, an invalid byte
+    // and a cut sequence: the count is the character-by-character walk's.
+    for (const char* middle : {"", "\xC3\xA9", "\xFF", "\xE2\x82", "\xF0\x9F\x98\x80"})
+        for (int before = 0; before < 9; before++)
+            for (int after = 0; after < 6; after++) {
+                std::string t = std::string(size_t(before), 'a') + middle + std::string(size_t(after), 'b');
+                auto* first = reinterpret_cast<const uint8_t*>(t.data());
+                const uint8_t* last = first + t.size();
+                uint32_t walked = 0;
+                for (const uint8_t* p = first; p < last; p = unicode::utf8_skip_chars(p, last, 1)) walked++;
+                EXPECT_EQ(unicode::utf8_count_chars(first, last), walked) << t;
+            }
     EXPECT_EQ(unicode::utf8_lead_length(0xF1), 4u);
     EXPECT_EQ(unicode::utf8_lead_length(0xE1), 3u);
     EXPECT_EQ(unicode::utf8_lead_length(0xC3), 2u);
@@ -286,6 +298,20 @@ TEST_F(Unicode, BoundedEncodingNeverCutsACharacter) {
     EXPECT_EQ(out[6], 0);
     EXPECT_EQ(unicode::to_utf8_bounded(&s, out, 8, 2, true), 3u);   // part limits the characters
     EXPECT_EQ(out[3], 0);
+
+    // A wide string into every room: the encoding's first bytes, up to the room.
+    const std::string text = "ab\xC3\xA9" "cdefg\xE2\x82\xAC" "hij";
+    Cell wide = string::from_utf8(text.c_str());
+    ASSERT_EQ(string::buffer(&wide)->unit(), 2u);
+    for (uint32_t room = 0; room <= text.size() + 2; room++) {
+        uint8_t into[32];
+        std::memset(into, 0xAA, sizeof into);
+        uint32_t n = unicode::to_utf8_bounded(&wide, into, room, 0, false);
+        uint32_t expected = std::min<uint32_t>(room, uint32_t(text.size()));
+        EXPECT_EQ(n, expected) << room;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(into), n), text.substr(0, expected)) << room;
+        EXPECT_EQ(into[n], 0xAA) << room;
+    }
 }
 
 TEST_F(Unicode, CodePointsBeyondTheRange) {
