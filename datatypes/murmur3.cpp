@@ -88,7 +88,7 @@ uint32_t hash_string(const Cell* string, bool strict) {
         uint32_t unit = s->unit();
         if (unit == 1 || unit == 2 || unit == 4) {
             int32_t index = int32_t(string->data1);
-            uint32_t length = s->length();
+            uint32_t length = s->byte_length() >> (unit >> 1);   // unit 1, 2, 4: shift 0, 1, 2
             uint32_t from = index < 0 ? 0 : uint32_t(index);
             count = from < length ? length - from : 0;
             if (type_of(string) == TYPE_STRING_SLICE && int32_t(string->data3) >= 0 &&
@@ -97,7 +97,11 @@ uint32_t hash_string(const Cell* string, bool strict) {
             const uint8_t* p = s->head + from * unit;
             for (uint32_t i = 0; i < count; i++, p += unit) {
                 uint32_t c = unit == 1 ? *p : unit == 2 ? uint32_t(p[0] | p[1] << 8) : read_le32(p);
-                if (!strict) c = case_::map_char(c, true);
+                if (!strict) {
+                    // ASCII's upper case without the table's call.
+                    if (c < 0x80) c = c - 'a' < 26u ? c - 32 : c;
+                    else c = case_::map_char(c, true);
+                }
                 h = mix_block(h, c);
             }
         }

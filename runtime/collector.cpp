@@ -141,10 +141,7 @@ void build_frame_tables() {
     }
 }
 
-NodeFrame* node_frame_at(uint32_t address) {
-    if (address < range_lo || address >= range_hi) return nullptr;
-    if (NodeFrame* f = last_frame; f && address >= uint32_t(f->slots()) && address < uint32_t(f->slots_end()))
-        return f;
+[[gnu::noinline]] NodeFrame* search_node_frame(uint32_t address) {
     uint32_t lo = 0, hi = node_table.count;
     while (lo < hi) {  // first frame whose slot area ends above the address
         uint32_t mid = (lo + hi) / 2;
@@ -156,6 +153,14 @@ NodeFrame* node_frame_at(uint32_t address) {
     if (address < uint32_t(f->slots())) return nullptr;
     last_frame = f;
     return f;
+}
+
+// Inline for the common case, the frame of the last lookup.
+inline NodeFrame* node_frame_at(uint32_t address) {
+    if (NodeFrame* f = last_frame; f && address >= uint32_t(f->slots()) && address < uint32_t(f->slots_end()))
+        return f;
+    if (address < range_lo || address >= range_hi) return nullptr;
+    return search_node_frame(address);
 }
 
 const Span* span_at(uint32_t address) {
