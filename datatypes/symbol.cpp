@@ -13,9 +13,11 @@
 
 namespace qor {
 
+Node symbol::g_table = nullptr;
+
 namespace {
 
-Node table = nullptr;  // the block of records
+Node& table = symbol::g_table;  // the block of records
 Node index = nullptr;  // the intern index over it
 
 // The collector's root for both: the index marks its arrays and the table,
@@ -105,11 +107,6 @@ Node ensure_string(SymbolRecord* rec) {
 SymbolRecord* entry(int32_t id) {
     ensure_string(id);
     return record(id);
-}
-
-int32_t resolve_alias(int32_t id) {
-    SymbolRecord* rec = record(id);
-    return rec && rec->alias > 0 ? rec->alias : id;
 }
 
 int32_t alias_of(int32_t id) {

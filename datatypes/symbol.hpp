@@ -25,6 +25,7 @@
 // allocation.
 #pragma once
 #include "runtime/cell.hpp"
+#include "runtime/memory.hpp"
 
 #include <cstdint>
 
@@ -73,8 +74,18 @@ SymbolRecord* record(int32_t id);
 Node ensure_string(SymbolRecord* record);
 Node ensure_string(int32_t id);
 
-// The canonical id: the alias when > 0, else the id itself.
-int32_t resolve_alias(int32_t id);
+// The block of records; only the inline lookup below reads it here.
+extern Node g_table;
+
+// The canonical id: the alias when > 0, else the id itself (also for an id
+// that names no record).  Inline: every lookup that ignores case makes one.
+inline int32_t resolve_alias(int32_t id) {
+    if (id < 1 || !g_table) return id;
+    SeriesBuffer* s = buffer_of(g_table);
+    if (uint32_t(id - 1) >= s->byte_length() / sizeof(SymbolRecord)) return id;
+    int32_t alias = reinterpret_cast<const SymbolRecord*>(s->head)[id - 1].alias;
+    return alias > 0 ? alias : id;
+}
 int32_t alias_of(int32_t id);  // the raw alias field
 
 // The cached string's text with a zero unit written after its last unit
