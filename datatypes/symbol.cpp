@@ -80,14 +80,6 @@ int32_t find(const char* text, bool nocase) {
 
 int32_t count() { return table ? int32_t(buffer_of(table)->length()) : 0; }
 
-SymbolRecord* record(int32_t id) {
-    // (Records are cells: the count is a shift, not count()'s division.)
-    if (id < 1 || !table) return nullptr;
-    SeriesBuffer* s = buffer_of(table);
-    if (uint32_t(id - 1) >= s->byte_length() / sizeof(SymbolRecord)) return nullptr;
-    return reinterpret_cast<SymbolRecord*>(cells_head(s)) + (id - 1);
-}
-
 Node ensure_string(int32_t id) {
     SymbolRecord* rec = record(id);
     if (!rec) return nullptr;

@@ -67,24 +67,27 @@ int32_t find(const char* text, bool nocase = false);
 
 // The record of an id, its decoded string made first.
 SymbolRecord* entry(int32_t id);
-// The record of an id as it stands (no decoding, never allocates).
-SymbolRecord* record(int32_t id);
+// The block of records; read by the inline lookups below.
+extern Node g_table;
+
+// The record of an id as it stands (no decoding, never allocates); null for
+// an id that names none.  Records are cells: the bound is a shift.
+inline SymbolRecord* record(int32_t id) {
+    if (id < 1 || !g_table) return nullptr;
+    SeriesBuffer* s = buffer_of(g_table);
+    if (uint32_t(id - 1) >= s->byte_length() / sizeof(SymbolRecord)) return nullptr;
+    return reinterpret_cast<SymbolRecord*>(cells_head(s)) + (id - 1);
+}
 // Decodes the record's spelling into a string! when not done yet; answers
 // the cached string's node.
 Node ensure_string(SymbolRecord* record);
 Node ensure_string(int32_t id);
 
-// The block of records; only the inline lookup below reads it here.
-extern Node g_table;
-
 // The canonical id: the alias when > 0, else the id itself (also for an id
 // that names no record).  Inline: every lookup that ignores case makes one.
 inline int32_t resolve_alias(int32_t id) {
-    if (id < 1 || !g_table) return id;
-    SeriesBuffer* s = buffer_of(g_table);
-    if (uint32_t(id - 1) >= s->byte_length() / sizeof(SymbolRecord)) return id;
-    int32_t alias = reinterpret_cast<const SymbolRecord*>(s->head)[id - 1].alias;
-    return alias > 0 ? alias : id;
+    const SymbolRecord* rec = record(id);
+    return rec && rec->alias > 0 ? rec->alias : id;
 }
 int32_t alias_of(int32_t id);  // the raw alias field
 

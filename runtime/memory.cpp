@@ -327,12 +327,6 @@ SeriesFrame* find_series_frame(uint32_t size) {
     return nullptr;
 }
 
-// A collection that leaves little room is followed by another one soon, and
-// each one walks the whole live heap: with a large live heap that turns
-// allocation quadratic.  Growing until as much as the live size is free
-// keeps the work of the collections proportional to what is allocated: a
-// heap that only grows (a large load) is walked about twice in all.  Small
-// heaps keep the plain rule: a frame with room to spare is used.
 namespace {
 
 // Adds frames until `free` (the bytes free in all frames) reaches `wanted`.
@@ -345,6 +339,12 @@ void grow_series_space(uint64_t free, uint64_t wanted) {
 
 }  // namespace
 
+// A collection that leaves little room is followed by another one soon, and
+// each one walks the whole live heap: with a large live heap that turns
+// allocation quadratic.  Growing until as much as the live size is free
+// keeps the work of the collections proportional to what is allocated: a
+// heap that only grows (a large load) is walked about twice in all.  Small
+// heaps keep the plain rule: a frame with room to spare is used.
 void grow_after_collection() {
     uint64_t used = 0, free = 0;
     for (SeriesFrame* f = record->series_first; f; f = f->next) {
