@@ -13,6 +13,8 @@
 #include "datatypes/root_block.hpp"
 #include "runtime/series.hpp"
 
+#include <cstdlib>
+
 namespace qor {
 
 namespace context {
@@ -78,7 +80,61 @@ Cell* slot_or_raise(Node ctx, int32_t slot, const char* id) {
     return block_slot(ctx, slot);
 }
 
-void bind_series(Node series, Node ctx, bool self, int32_t self_sym) {
+// Binding into a small context (a function's, most often) looks its words
+// up in a table indexed by canonical symbol id, filled from the context's
+// word list before the walk and cleared after it: a load per word instead
+// of a hash probe.  Larger contexts keep the hash lookup, and so does a
+// context holding case variants of one word in different slots, where the
+// probe order decides which one a word finds.
+constexpr uint32_t SLOT_TABLE_MAX_WORDS = 64;
+int32_t* g_slot_table = nullptr;   // slot + 1 per canonical id; 0: not in the context
+uint32_t g_slot_table_size = 0;
+
+void clear_slot_table(Node ctx, uint32_t n);
+
+// Fills the table with the context's words; false when it cannot serve.
+bool fill_slot_table(Node ctx) {
+    uint32_t n = word_count(ctx);
+    if (n > SLOT_TABLE_MAX_WORDS) return false;
+    uint32_t needed = uint32_t(symbol::count()) + 1;
+    if (needed > g_slot_table_size) {
+        uint32_t size = needed + needed / 2 + 64;
+        auto* grown = static_cast<int32_t*>(std::calloc(size, sizeof(int32_t)));
+        if (!grown) return false;
+        std::free(g_slot_table);
+        g_slot_table = grown;
+        g_slot_table_size = size;
+    }
+    const Cell* rec = record(ctx);
+    for (uint32_t i = 0; i < n; i++) {
+        const Cell* w = context::word_at(rec, i);
+        uint32_t id = uint32_t(symbol::resolve_alias(int32_t(w->data2)));
+        int32_t slot = int32_t(w->data3);
+        if (id >= g_slot_table_size || slot < 0 || (g_slot_table[id] && g_slot_table[id] != slot + 1)) {
+            clear_slot_table(ctx, i);
+            return false;
+        }
+        g_slot_table[id] = slot + 1;
+    }
+    return true;
+}
+
+// Clears what the first `n` words of the context set.
+void clear_slot_table(Node ctx, uint32_t n) {
+    const Cell* rec = record(ctx);
+    for (uint32_t i = 0; i < n; i++) {
+        uint32_t id = uint32_t(symbol::resolve_alias(int32_t(context::word_at(rec, i)->data2)));
+        if (id < g_slot_table_size) g_slot_table[id] = 0;
+    }
+}
+
+// The word's slot in the context the table holds, or -1.
+inline int32_t table_slot(const Cell* word) {
+    uint32_t id = uint32_t(symbol::resolve_alias(int32_t(word->data2)));
+    return id < g_slot_table_size ? g_slot_table[id] - 1 : -1;
+}
+
+void bind_series(Node series, Node ctx, bool self, int32_t self_sym, bool by_table) {
     if (cycle_stack::find(series)) return;
     cycle_stack::push(series);
     // Nothing below allocates, so the buffer stays where it is.
@@ -89,11 +145,17 @@ void bind_series(Node series, Node ctx, bool self, int32_t self_sym) {
             if (self && t == TYPE_WORD && int32_t(c->data2) == self_sym) {
                 c->data1 = reinterpret_cast<uint32_t>(ctx);
                 c->data3 = 0xFFFFFFFFu;
+            } else if (by_table) {
+                int32_t slot = table_slot(c);
+                if (slot >= 0) {
+                    c->data1 = reinterpret_cast<uint32_t>(ctx);
+                    c->data3 = uint32_t(slot);
+                }
             } else {
                 bind_word(ctx, c);
             }
         } else if (is_any_block(t)) {
-            if (c->data2) bind_series(cell_node(c), ctx, self, self_sym);
+            if (c->data2) bind_series(cell_node(c), ctx, self, self_sym, by_table);
         }
     }
     cycle_stack::pop();
@@ -321,7 +383,15 @@ int32_t bind_word(Node ctx, Cell* word) {
 Cell* bind_deep(Cell* block, Node ctx, bool self) {
     if (!block->data2) return block;
     cycle_stack::Guard guard;
-    bind_series(cell_node(block), ctx, self, self ? self_symbol() : 0);
+    // Cleared on the way out, also when the walk raises (a nesting too deep).
+    struct SlotTableUse {
+        Node ctx;
+        bool filled;
+        ~SlotTableUse() {
+            if (filled) clear_slot_table(ctx, word_count(ctx));
+        }
+    } table{ctx, fill_slot_table(ctx)};
+    bind_series(cell_node(block), ctx, self, self ? self_symbol() : 0, table.filled);
     return block;
 }
 
