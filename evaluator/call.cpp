@@ -137,10 +137,12 @@ uint32_t shape_of_table(const Cell* fn, const Cell* table) {
     uint32_t n = block::total_length(table);
     const Cell* e = cells_head(buffer_of(cell_node(table)));
     uint32_t args = 0, i = 0;
-    bool evaluated = true;
+    bool evaluated = true, any_values = true;
     for (; i < n && type_of(e + i) == TYPE_TYPESET && (e[i].header & ARG_KIND_MASK) != ARG_RETURN; i++) {
         args++;
         if ((e[i].header & ARG_KIND_MASK) != ARG_NORMAL) evaluated = false;
+        for (uint32_t t = 1; t <= TYPE_COUNT && any_values; t++)
+            if (t != TYPE_UNSET && !typeset_allows(e + i, t)) any_values = false;
     }
     for (; i < n && type_of(e + i) == TYPE_TYPESET; i++) {
         if ((e[i].header & ARG_KIND_MASK) != ARG_RETURN) return 0;   // an argument after return:
@@ -160,7 +162,8 @@ uint32_t shape_of_table(const Cell* fn, const Cell* table) {
     }
     if (args > 0xFF || tail > 0xFF) return 0;
     return CallShape::READY | (evaluated ? CallShape::EVALUATED : 0u) | (has_tail ? CallShape::TAIL : 0u) |
-           (refinements_evaluated ? CallShape::REFINEMENTS_EVALUATED : 0u) | args | (tail << 8) |
+           (refinements_evaluated ? CallShape::REFINEMENTS_EVALUATED : 0u) |
+           (any_values ? CallShape::ANY_VALUES : 0u) | args | (tail << 8) |
            (refinements << 16);
 }
 

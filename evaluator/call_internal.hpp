@@ -30,6 +30,9 @@ struct CallShape {
 
     static constexpr uint32_t READY = 0x80000000u, EVALUATED = 0x40000000u, TAIL = 0x20000000u,
                               REFINEMENTS_EVALUATED = 0x10000000u;
+    // Every leading argument takes a value of any type but unset! (which
+    // it may take or not): only an unset one needs its typeset read.
+    static constexpr uint32_t ANY_VALUES = 0x02000000u;
     static CallShape unpack(uint32_t word) {
         CallShape s;
         s.ready = (word & READY) != 0;
@@ -42,6 +45,13 @@ struct CallShape {
         return s;
     }
 };
+
+// Whether an argument of the call whose shape word is `shape` may take
+// `value`, by its table entry `entry`.
+inline bool argument_allows(uint32_t shape, const Cell* entry, const Cell* value) {
+    uint32_t type = type_of(value);
+    return ((shape & CallShape::ANY_VALUES) && type != TYPE_UNSET) || typeset_allows(entry, type);
+}
 
 // The cached call table's cell, or null when it is not made yet.
 inline const Cell* cached_table_cell(const Cell* fn) {

@@ -590,7 +590,7 @@ start_call: {
         // The left operand lies at the frame's base already.
         stack::state.top++;
         const Cell* a = stack::state.top - 1;
-        if (!typeset_allows(cells_head(buffer_of(table)), type_of(a))) raise_expect_arg(&w, &fn, 0, a);
+        if (!argument_allows(call_shape, cells_head(buffer_of(table)), a)) raise_expect_arg(&w, &fn, 0, a);
         r.arg = 1;
     }
 }
@@ -611,7 +611,7 @@ next_argument: {
 argument_done: {
     Record& r = top_record();
     const Cell* a = stack::state.top - 1;
-    if (!typeset_allows(cells_head(buffer_of(r.table)) + r.arg, type_of(a)))
+    if (!argument_allows(r.shape, cells_head(buffer_of(r.table)) + r.arg, a))
         raise_expect_arg(&r.word, &r.fn, r.arg, a);
     r.arg++;
     goto next_argument;
