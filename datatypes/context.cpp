@@ -180,15 +180,12 @@ Node global() { return g_global; }
 
 // ---- The record ---------------------------------------------------------------------
 
-Cell* record(Node ctx) { return cells_head(buffer_of(ctx)); }
 Cell* self_cell(Node ctx) { return record(ctx) + 1; }
 uint32_t kind_of(Node ctx) { return (record(ctx)->header & CONTEXT_KIND_MASK) >> CONTEXT_KIND_SHIFT; }
 bool values_on_stack(Node ctx) { return is_stack_context(ctx); }
 Node index_node(Node ctx) { return reinterpret_cast<Node>(record(ctx)->data1); }
 Node values_node(Node ctx) { return is_stack_context(ctx) ? nullptr : reinterpret_cast<Node>(record(ctx)->data2); }
 uint32_t word_count(Node ctx) { return context::word_list_buffer(record(ctx))->length(); }
-Cell* stack_values(Node ctx) { return reinterpret_cast<Cell*>(record(ctx)->data2); }
-void set_stack_values(Node ctx, Cell* first) { record(ctx)->data2 = reinterpret_cast<uint32_t>(first); }
 
 Node node_of_record(const Cell* rec) {
     // Context blocks are made with their head at the start of the data.

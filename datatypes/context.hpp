@@ -62,7 +62,7 @@ Node global();  // 0 before make_global
 // ---- The record ------------------------------------------------------------------
 // None of these allocate.
 
-Cell* record(Node ctx);
+inline Cell* record(Node ctx) { return cells_head(buffer_of(ctx)); }
 Cell* self_cell(Node ctx);
 uint32_t kind_of(Node ctx);
 bool values_on_stack(Node ctx);
@@ -71,8 +71,9 @@ Node values_node(Node ctx);            // 0 for a stack context
 uint32_t word_count(Node ctx);         // length of the word list
 // The evaluator switches a stack context between its running call's values
 // and 0 (no call running).
-Cell* stack_values(Node ctx);
-void  set_stack_values(Node ctx, Cell* first);
+// (Inline: every function call makes both.)
+inline Cell* stack_values(Node ctx) { return reinterpret_cast<Cell*>(record(ctx)->data2); }
+inline void set_stack_values(Node ctx, Cell* first) { record(ctx)->data2 = reinterpret_cast<uint32_t>(first); }
 // The context whose record is `record` (cell 0 of a context block).
 Node node_of_record(const Cell* record);
 

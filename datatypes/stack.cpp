@@ -213,13 +213,6 @@ void pop_into_previous() {
 
 // ---- Frames --------------------------------------------------------------------------------
 
-void attach_function_context(Node ctx, Cell* values) {
-    CallFrame* f = top_frame();
-    f->function_context = reinterpret_cast<uint32_t>(ctx);
-    f->saved_values = context::stack_values(ctx);
-    context::set_stack_values(ctx, values);
-}
-
 void mark_func(const Cell* word, Node ctx) {
     mark(word, HEADER_FUNCTION);
     if (ctx) {

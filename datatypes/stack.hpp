@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "runtime/cell.hpp"
+#include "datatypes/context.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/memory.hpp"
 
@@ -216,13 +217,18 @@ void mark_dyn(const Cell* word);
 // frame that restores the previous pointer when popped.
 void mark_compiled_func(const Cell* word, Node ctx);
 
-// Makes the top frame a function frame of `ctx`: its values pointer is
-// remembered for the pop and pointed at `values`.
-void attach_function_context(Node ctx, Cell* values);
-
 // ---- Frame flags and queries -------------------------------------------------------------
 
 inline CallFrame* top_frame() { return state.frames_top - 1; }   // below the bottom when empty
+
+// Makes the top frame a function frame of `ctx`: its values pointer is
+// remembered for the pop and pointed at `values`.
+inline void attach_function_context(Node ctx, Cell* values) {
+    CallFrame* f = top_frame();
+    f->function_context = reinterpret_cast<uint32_t>(ctx);
+    f->saved_values = context::stack_values(ctx);
+    context::set_stack_values(ctx, values);
+}
 inline CallFrame* frames_bottom() { return state.frames_bottom; }
 inline CallFrame* frames_top() { return state.frames_top; }       // the next free frame
 inline bool frames_empty() { return state.frames_top == state.frames_bottom; }

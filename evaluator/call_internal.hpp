@@ -61,6 +61,11 @@ inline const Cell* cached_table_cell(const Cell* fn) {
     return type_of(cache) == TYPE_BLOCK ? cache : nullptr;
 }
 
+// Whether the function's more block has room to keep its call table.
+inline bool table_cacheable(const Cell* fn) {
+    return (buffer_of(reinterpret_cast<Node>(fn->data3))->byte_length() >> 4) >= 2;
+}
+
 // Whether the interpreter's loop may run the block: compiled code always
 // (nothing traces it), interpreted code while nothing would trace it.
 inline bool loop_runs(const Cell* block) { return eval::compiled_block(block) || !tracing(); }
@@ -68,7 +73,7 @@ inline bool loop_runs(const Cell* block) { return eval::compiled_block(block) ||
 // The shape of a call the loop performs itself (0: the recursive path
 // takes it): a native, action, routine or untraced function whose cached
 // table has a shape with only evaluated leading arguments.
-inline uint32_t loop_shape(const Cell* fn, bool infix) {
+[[gnu::always_inline]] inline uint32_t loop_shape(const Cell* fn, bool infix) {
     uint32_t t = type_of(fn);
     if (t == TYPE_FUNCTION) {
         if (fn->header & (FUNC_TRACE | FUNC_NO_TRACE)) return 0;

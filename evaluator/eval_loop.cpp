@@ -22,6 +22,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/raise_seam.hpp"
 #include "datatypes/stack.hpp"
@@ -51,6 +52,7 @@ enum RecordKind : uint8_t {
     REC_CBODY,      // a function's compiled body running, in its compiled-body frame
     REC_BRANCH,     // the block chosen by if, either or unless running
     REC_CASE,       // the block chosen by case running, in case's frame
+    REC_LOOP,       // while, loop, repeat or foreach running its blocks, in its loop frame
 };
 
 // One suspended step.  Paren, set-word and call records keep the state of
@@ -63,9 +65,12 @@ struct Record {
     bool no_infix;      // expressions: no operators after the value
     bool flag;          // blocks: result mode; calls: an operator call
     bool compiled;      // blocks: the mode (compiled or not) that was running before
+    uint8_t loop;       // loops: which native runs (a Looping)
+    bool in_body;       // loops: the body runs (else while's condition)
     uint32_t pos;       // where the code goes on afterwards
     uint32_t end;
-    uint32_t arg;       // calls: the argument being fetched; case: its position after the block
+    uint32_t arg;       // calls: the argument being fetched; case: its position after the block;
+                        // repeat: its counter; foreach: its word count
     uint32_t shape;     // calls: the packed call shape
     Cell code;          // the code the position indexes
     Cell word;          // calls and set-words: the word; blocks: the position saved on entry
@@ -74,9 +79,11 @@ struct Record {
     Cell* fn_slot;      // calls: the cell holding the function, or null
     Node table;         // calls: the call table
     Node context;       // bodies: the function's context
-    CallFrame* frame;   // bodies: the function's frame
-    Cell* args;         // bodies: its arguments
-    uint8_t spare[32];  // to a power of two: the top record is then found with a shift
+    CallFrame* frame;   // bodies: the function's frame; loops: the loop frame
+    Cell* args;         // bodies: its arguments; loops: the loop frame's result slot
+    Cell* loop_args;    // loops: the native's arguments
+    uint32_t runs_low, runs_high;   // loop and repeat: the runs left
+    uint8_t spare[20];  // to a power of two: the top record is then found with a shift
 };
 static_assert(sizeof(Record) == 128);
 
@@ -101,26 +108,33 @@ struct PathState {
 
 // A stack of plain records in malloc'd memory, grown by doubling, shared
 // by nested runs of the loop (each run owns the entries above its floor).
+// It keeps the end of its entries rather than their count: the top one is
+// then a single load away.
 template <class T, uint32_t First>
 struct RecordStack {
     T* items = nullptr;
-    uint32_t capacity = 0;
-    uint32_t count = 0;
+    T* end = nullptr;        // after the top entry
+    T* limit = nullptr;      // after the last entry there is room for
 
     [[gnu::noinline]] void grow() {
+        uint32_t count = size(), capacity = uint32_t(limit - items);
         uint32_t grown_capacity = capacity ? capacity * 2 : First;
         auto* grown = static_cast<T*>(std::malloc(sizeof(T) * grown_capacity));
         if (!grown) raise_error("internal", "stack-overflow");
         if (count) std::memcpy(grown, items, sizeof(T) * count);
         std::free(items);
         items = grown;
-        capacity = grown_capacity;
+        end = grown + count;
+        limit = grown + grown_capacity;
     }
     T& push() {
-        if (count == capacity) grow();
-        return items[count++];
+        if (end == limit) grow();
+        return *end++;
     }
-    T& top() { return items[count - 1]; }
+    T& top() { return end[-1]; }
+    void pop() { end--; }
+    uint32_t size() const { return uint32_t(end - items); }
+    void cut(uint32_t count) { end = items + count; }
 };
 
 RecordStack<Record, 1024> g_records;
@@ -140,7 +154,7 @@ inline PathState& top_path() { return g_paths.top(); }
 // the collector moves out of a sparse node frame would leave them stale.
 // Each kind's fields that it has set are marked, which rewrites them.
 void mark_records() {
-    for (uint32_t i = 0; i < g_records.count; i++) {
+    for (uint32_t i = 0, n = g_records.size(); i < n; i++) {
         Record& r = g_records.items[i];
         gc::mark_cells(&r.code, &r.code + 1);
         switch (r.kind) {
@@ -148,6 +162,7 @@ void mark_records() {
             gc::mark_cells(&r.word, &r.word + 1);
             break;
         case REC_CALL: case REC_REFINEMENTS: case REC_BODY: case REC_CBODY: case REC_BRANCH: case REC_CASE:
+        case REC_LOOP:
             gc::mark_cells(&r.word, &r.word + 1);
             gc::mark_cells(&r.fn, &r.fn + 1);
             gc::mark_node(&r.table);
@@ -157,7 +172,7 @@ void mark_records() {
             break;
         }
     }
-    for (uint32_t i = 0; i < g_paths.count; i++) {
+    for (uint32_t i = 0, n = g_paths.size(); i < n; i++) {
         Cell* path = &g_paths.items[i].path;
         gc::mark_cells(path, path + 1);
     }
@@ -261,7 +276,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     uint32_t callee_type = type_of(&r.fn);
     if (callee_type == TYPE_FUNCTION || callee_type == TYPE_ROUTINE) {
         int32_t defaults = p.defaults;
-        g_paths.count--;
+        g_paths.pop();
         if (defaults > 0) function::push_refinement_defaults(defaults);
         r.shape |= PATH_DONE;
         return true;
@@ -269,7 +284,7 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     int32_t refs[MAX_REFINEMENTS];
     for (uint32_t k = 0, n = CallShape::unpack(r.shape).refinements; k < n; k++)
         refs[k] = p.refs[k] == 0xFF ? -1 : int32_t(p.refs[k]);
-    g_paths.count--;
+    g_paths.pop();
     Cell callee = r.fn;
     call_entry(&callee, refs);
     return false;
@@ -287,6 +302,31 @@ inline Branch branch_native(const Cell* fn) {
     return NOT_A_BRANCH;
 }
 
+// Which of the loop natives that the loop runs itself the function is:
+// while, loop, repeat and foreach, whose blocks run here between their
+// decisions, in their loop frame, as the native would run them.
+enum Looping : uint8_t { NOT_A_LOOP, LOOP_WHILE, LOOP_COUNT, LOOP_REPEAT, LOOP_FOREACH };
+inline Looping loop_native(const Cell* fn) {
+    if (type_of(fn) != TYPE_NATIVE) return NOT_A_LOOP;
+    uintptr_t entry = fn->data1;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::while_star)) return LOOP_WHILE;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::loop_star)) return LOOP_COUNT;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::repeat_star)) return LOOP_REPEAT;
+    if (entry == reinterpret_cast<uintptr_t>(&natives::foreach_star)) return LOOP_FOREACH;
+    return NOT_A_LOOP;
+}
+
+// Whether a loop stops the exit: break and continue aimed at its frame.
+inline bool loop_stops(uint32_t code, const Record& r) {
+    return (code == THROW_BREAK || code == THROW_CONTINUE) && stack::exit_frame() == r.frame;
+}
+
+inline uint64_t runs_left(const Record& r) { return uint64_t(r.runs_high) << 32 | r.runs_low; }
+inline void set_runs_left(Record& r, uint64_t runs) {
+    r.runs_low = uint32_t(runs);
+    r.runs_high = uint32_t(runs >> 32);
+}
+
 // exec_body's end: the frame is no longer a running body, and the
 // function's context reads its values where it did before the call.
 inline void end_body(const Record& r) {
@@ -295,8 +335,9 @@ inline void end_body(const Record& r) {
 }
 
 // Whether an exit stops at the record: return and exit at the function body
-// they are aimed at.
+// they are aimed at, break and continue at their loop.
 inline bool stops_at(uint32_t code, const Record& r) {
+    if (r.kind == REC_LOOP) return loop_stops(code, r);
     return (r.kind == REC_BODY || r.kind == REC_CBODY) && (code == THROW_RETURN || code == THROW_EXIT) &&
            stack::exit_frame() == r.frame;
 }
@@ -329,9 +370,10 @@ inline void set_mode(bool compiled) {
     const Cell* val;
     Cell fn, w;
     uint32_t call_shape;
+    bool literal_word = false;   // calls: the first argument is a word taken as written
     // An expression's own state, kept in its record while a call, paren or
     // set-word inside it runs.
-    auto save_expression = [&](Record& e) {
+    auto save_expression = [&](Record& e) __attribute__((always_inline)) {
         e.code = code;
         e.end = end;
         e.push = push;
@@ -340,14 +382,14 @@ inline void set_mode(bool compiled) {
     };
     // A set-word or set-path waits for the value of the expression that
     // follows it, which is pushed.
-    auto await_value = [&](uint8_t kind, const Cell& target) {
+    auto await_value = [&](uint8_t kind, const Cell& target) __attribute__((always_inline)) {
         Record& r = push_record(kind);
         save_expression(r);
         r.word = target;
         push = true;
         no_infix = false;
     };
-    auto restore_expression = [&](const Record& e) {
+    auto restore_expression = [&](const Record& e) __attribute__((always_inline)) {
         code = e.code;
         end = e.end;
         push = e.push;
@@ -511,6 +553,7 @@ expression:
         call_shape = handed.shape;
         begin_path_call(path, handed.path_pos);
         call_shape |= PATH_CALL;
+        literal_word = false;
         goto start_call;
     }
     case TYPE_SET_PATH: {
@@ -566,7 +609,29 @@ call:
     // run_code and fetch_shaped: the frame, then the arguments one by one,
     // each an expression of its own.
     call_shape = loop_shape(&fn, infix_call);
+    literal_word = false;
+    if (call_shape == 0 && !cached_table_cell(&fn) && table_cacheable(&fn)) {
+        // A first call: its table is made here, as run_code would make it,
+        // so that the call can be taken here.
+        call_table(&fn);
+        call_shape = loop_shape(&fn, infix_call);
+    }
     if (call_shape == 0) {
+        // repeat and foreach take their words as written: when that is a
+        // plain word (or foreach's block of them), the loop fetches it and
+        // the rest, and runs the native itself.
+        Looping looping = infix_call ? NOT_A_LOOP : loop_native(&fn);
+        uint32_t first = looping == LOOP_REPEAT || looping == LOOP_FOREACH
+                             ? (pos < end && pos < block::total_length(&code) ? type_of(eval::code_cell(&code, pos)) : 0)
+                             : 0;
+        if (first == TYPE_WORD || (first == TYPE_BLOCK && looping == LOOP_FOREACH)) {
+            const Cell* cache = cached_table_cell(&fn);
+            if (cache && (cache->data3 & CallShape::READY)) {
+                call_shape = cache->data3;
+                literal_word = true;
+                goto start_call;
+            }
+        }
         pos = run_code(&fn, &code, pos, end, push, nullptr, 0, &w, nullptr, 0, infix_call);
         if (pending_exit) goto unwind;
         goto operators;
@@ -591,6 +656,10 @@ start_call: {
         stack::state.top++;
         const Cell* a = stack::state.top - 1;
         if (!argument_allows(call_shape, cells_head(buffer_of(table)), a)) raise_expect_arg(&w, &fn, 0, a);
+        r.arg = 1;
+    } else if (literal_word) {
+        *stack::push_slot() = *eval::code_cell(&code, pos);
+        pos++;
         r.arg = 1;
     }
 }
@@ -706,6 +775,35 @@ arguments_done: {
             goto enter_block;
         }
     }
+    if (Looping looping = loop_native(&r.fn)) {
+        // while, loop, repeat and foreach: their loop frame, then their
+        // blocks run here.
+        Cell* args = stack::state.base;
+        int64_t runs = 0;
+        if (looping == LOOP_FOREACH) {
+            r.arg = natives::foreach_words(args);
+        } else if (looping != LOOP_WHILE) {
+            runs = natives::loop_count(args + (looping == LOOP_REPEAT ? 1 : 0));
+            // repeat's counter is an integer!: it stops at the largest one.
+            if (looping == LOOP_REPEAT && runs > INT32_MAX) runs = INT32_MAX;
+            if (runs <= 0) {
+                stack::set_last_keep(Cell{TYPE_NONE, 0, 0, 0});
+                goto call_done;
+            }
+        }
+        stack::mark_loop(nullptr);
+        r.kind = REC_LOOP;
+        r.loop = looping;
+        r.in_body = false;
+        if (looping != LOOP_FOREACH) r.arg = 0;
+        r.loop_args = args;
+        r.frame = stack::top_frame();
+        r.args = stack::arguments_base();
+        *stack::push_slot() = Cell{TYPE_UNSET, 0, 0, 0};
+        set_runs_left(r, uint64_t(runs));
+        r.pos = pos;
+        goto loop_step;
+    }
     Cell callee = r.fn;
     // Built-in arithmetic and comparisons on two numbers: the action's or
     // native's result without its dispatch.
@@ -748,7 +846,7 @@ call_done: {
     const Record& r = top_record();
     Cell* fn_slot = r.fn_slot;
     restore_expression(r);
-    g_records.count--;
+    g_records.pop();
     if (push) stack::unwind_keep();
     else stack::unwind_last();
     if (fn_slot && push) {
@@ -763,13 +861,13 @@ block_done: {
     bool result_mode = r.flag;
     *position = r.word;
     set_mode(r.compiled);
-    g_records.count--;
+    g_records.pop();
     pop_result_frame(!result_mode);
     switch (top_record().kind) {
     case REC_PAREN: {
         restore_expression(top_record());
         pos = top_record().pos;
-        g_records.count--;
+        g_records.pop();
         pop_result_frame(push);
         goto operators;
     }
@@ -791,14 +889,78 @@ block_done: {
         natives::case_chosen_done(&cases, top_record().arg);
         goto call_done;
     }
+    case REC_LOOP:
+        goto loop_block_done;
     default:
         std::abort();   // only these run blocks
     }
 }
 
+loop_block_done: {
+    // A loop's block ran: while's condition decides whether the body runs.
+    Record& r = top_record();
+    if (r.loop == LOOP_WHILE && !r.in_body) {
+        if (!natives::strict_true(r.args)) goto loop_end;
+        r.in_body = true;
+    } else {
+        r.in_body = false;
+    }
+}
+
+loop_step: {
+    // The loop's next block runs in its frame, its value in the result slot.
+    Record& r = top_record();
+    stack::state.top = r.args;
+    if (r.loop == LOOP_WHILE) {
+        next_block = r.loop_args[r.in_body ? 1 : 0];
+    } else if (r.loop == LOOP_FOREACH) {
+        // Setting the words may run code (a field's change handler, a
+        // series type's pick).
+        if (!natives::foreach_next(r.loop_args, r.arg)) goto loop_end;
+        next_block = top_record().loop_args[2];
+    } else {
+        uint64_t runs = runs_left(r);
+        if (runs == 0) goto loop_end;
+        set_runs_left(r, runs - 1);
+        if (r.loop == LOOP_REPEAT) {
+            // The counter lives in the value's own stack cell; its word is
+            // set as a set-word would (a field's change handler may run).
+            Cell* counter = r.loop_args + 1;
+            *counter = integer::make(int32_t(++r.arg));
+            Cell w = r.loop_args[0];
+            assign_word(&w, counter);
+        }
+        const Record& now = top_record();
+        next_block = now.loop_args[now.loop == LOOP_REPEAT ? 2 : 1];
+    }
+    if (!loop_runs(&next_block)) {
+        // An interpreted block while tracing is on (compiled code runs here
+        // even then): it is traced on the recursive path.
+        if (uint32_t exit = eval_block_exit(&next_block, true)) {
+            pending_exit = exit;
+            goto unwind;
+        }
+        goto loop_block_done;
+    }
+    block_result = true;
+    goto enter_block;
+}
+
+loop_end: {
+    // The loop's frame goes; while gives unset, the others their body's
+    // last value (or what break left).
+    const Record& r = top_record();
+    Cell result = r.loop == LOOP_WHILE ? Cell{TYPE_UNSET, 0, 0, 0} : *r.args;
+    stack::restore_to_frame(r.frame, r.args, r.args + 1);
+    stack::unwind();
+    stack::set_last_keep(&result);
+    pos = r.pos;
+    goto call_done;
+}
+
 resume:
     // An expression is done: `pos` goes back to whatever waits for it.
-    if (g_records.count == floor) {
+    if (g_records.size() == floor) {
         uint32_t now = block::total_length(&outer);
         if (now < outer_end) outer_end = now;
         if (pos >= outer_end) goto outer_done;
@@ -820,7 +982,7 @@ resume:
     if (top_record().kind == REC_SET_WORD) {
         restore_expression(top_record());
         w = top_record().word;
-        g_records.count--;
+        g_records.pop();
         Cell value = stack::state.base[1];
         if (type_of(&value) == TYPE_UNSET) raise_error("script", "need-value", &w);
         assign_word(&w, &value);
@@ -832,7 +994,7 @@ resume:
     if (top_record().kind == REC_SET_PATH) {
         restore_expression(top_record());
         Cell path = top_record().word;
-        g_records.count--;
+        g_records.pop();
         if (set_object_path(&path, stack::state.base)) {
             stack::state.top = stack::state.base + 1;
         } else {
@@ -855,11 +1017,20 @@ outer_done:
 unwind:
     // A non-local exit: the stacks are cut already.  Records go until a
     // function body that the exit is aimed at, which stops it.
-    while (g_records.count > floor) {
+    while (g_records.size() > floor) {
         Record& r = top_record();
         if (r.kind == REC_BLOCK) {
             *position = r.word;
             set_mode(r.compiled);
+        }
+        if (r.kind == REC_LOOP && loop_stops(pending_exit, r)) {
+            uint32_t code = pending_exit;
+            pending_exit = 0;
+            stack::restore_to_frame(r.frame, r.args, r.args + 1);
+            if (r.loop == LOOP_WHILE && !r.in_body) raise_error("throw", "while-cond");
+            if (code == THROW_BREAK) goto loop_end;
+            r.in_body = false;
+            goto loop_step;
         }
         if (stops_at(pending_exit, r)) {
             pending_exit = 0;
@@ -869,8 +1040,8 @@ unwind:
             pos = r.pos;
             goto call_done;
         }
-        if ((r.kind == REC_CALL || r.kind == REC_REFINEMENTS) && (r.shape & PATH_CALL)) g_paths.count--;
-        g_records.count--;
+        if ((r.kind == REC_CALL || r.kind == REC_REFINEMENTS) && (r.shape & PATH_CALL)) g_paths.pop();
+        g_records.pop();
     }
 }
 
@@ -882,14 +1053,14 @@ void register_loop_roots() {
 }
 
 void run_block_loop(const Cell* block, bool result_mode) {
-    const uint32_t floor = g_records.count;
+    const uint32_t floor = g_records.size();
     struct Restore {
         uint32_t floor, path_floor;
         ~Restore() {
-            g_records.count = floor;
-            g_paths.count = path_floor;
+            g_records.cut(floor);
+            g_paths.cut(path_floor);
         }
-    } restore{floor, g_paths.count};
+    } restore{floor, g_paths.size()};
     bool unwinding = false;
     uint32_t outer_end = 0;   // kept across a throw caught here
     for (;;) {
@@ -900,7 +1071,7 @@ void run_block_loop(const Cell* block, bool result_mode) {
             // A throw aimed at a body running here is stopped as a pending
             // exit would be; any other goes on as it came.
             bool ours = false;
-            for (uint32_t i = g_records.count; i-- > floor;)
+            for (uint32_t i = g_records.size(); i-- > floor;)
                 if (stops_at(t.code, g_records.items[i])) {
                     ours = true;
                     break;

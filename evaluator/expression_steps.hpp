@@ -205,7 +205,7 @@ inline bool inline_float_op(int32_t slot, Cell* operand, const Cell* right) {
 // An operator on two plain number operands done without its frame: the
 // frame stack must have room for the frame the call would have pushed, so
 // that an overflow happens where it always did.
-inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
+[[gnu::always_inline]] inline bool inline_number_op(const Cell& op, Cell* operand, const Cell* right) {
     if (stack::state.frames_top >= stack::state.frames_limit) return false;
     return inline_number_entry(native::op_source_type(&op), op.data1, operand, right);
 }

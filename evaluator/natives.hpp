@@ -50,6 +50,21 @@ constexpr uint32_t NATIVE_COUNT = 107;
 bool case_choose(const Cell* cases, Cell* chosen, uint32_t* after);
 void case_chosen_done(const Cell* cases, uint32_t after);
 
+// What while, loop, repeat and foreach decide between runs of their
+// blocks, shared with the interpreter's loop, which runs them itself.
+// strict_true: whether a
+// condition's value holds (unset raises no-return).  loop_count: the count
+// of loop and repeat; a float is truncated toward zero, values beyond the
+// 64-bit range saturate (a NaN counts as 0), so no count wraps.
+bool strict_true(const Cell* value);
+int64_t loop_count(const Cell* value);
+// foreach in its steps, over its arguments `a` (words, series, body):
+// foreach_words checks the words against the series and answers their
+// count; foreach_next sets them from the series' position and moves it on,
+// answering false at its end.
+uint32_t foreach_words(Cell* a);
+bool foreach_next(Cell* a, uint32_t n);
+
 namespace native_list_detail {
 // The list runs 1..NATIVE_COUNT without a gap.
 constexpr bool indexes_are_dense() {

@@ -47,6 +47,20 @@ using support::expect;
 using support::pass_on;
 using support::T;
 
+bool strict_true(const Cell* value) {
+    if (type_of(value) == TYPE_UNSET) raise_error("script", "no-return");
+    return !logic::is_false(value);
+}
+
+int64_t loop_count(const Cell* value) {
+    if (type_of(value) == TYPE_INTEGER) return int32_t(value->data2);
+    double d = std::trunc(cell_float(value));
+    if (std::isnan(d)) return 0;
+    if (d >= 9.2e18) return INT64_MAX;
+    if (d <= -9.2e18) return INT64_MIN;
+    return int64_t(d);
+}
+
 namespace {
 
 constexpr Cell NONE{TYPE_NONE, 0, 0, 0};
@@ -54,10 +68,6 @@ constexpr Cell UNSET{TYPE_UNSET, 0, 0, 0};
 
 // The test of either, case, while's condition and until's body: unset is
 // refused.
-bool strict_true(const Cell* value) {
-    if (type_of(value) == TYPE_UNSET) raise_error("script", "no-return");
-    return !logic::is_false(value);
-}
 
 // ---- Loop frames --------------------------------------------------------------------------------
 
@@ -121,16 +131,6 @@ private:
     Cell* inside_;
 };
 
-// The count of loop and repeat: a float is truncated toward zero; values
-// beyond the 64-bit range saturate (a NaN counts as 0), so no count wraps.
-int64_t loop_count(const Cell* value) {
-    if (type_of(value) == TYPE_INTEGER) return int32_t(value->data2);
-    double d = std::trunc(cell_float(value));
-    if (std::isnan(d)) return 0;
-    if (d >= 9.2e18) return INT64_MAX;
-    if (d <= -9.2e18) return INT64_MIN;
-    return int64_t(d);
-}
 
 // ---- Series walks of foreach, forall and remove-each --------------------------------------------
 
@@ -511,30 +511,37 @@ int32_t forever_star(bool check, const int32_t*) {
     return 0;
 }
 
+// foreach's steps.  The loop state is in its arguments: the word(s) in
+// the first, the series (its index moving) in the second.
+uint32_t foreach_words(Cell* a) {
+    const Cell* words = a;
+    bool map = type_of(a + 1) == TYPE_MAP;
+    if (map && type_of(words) != TYPE_BLOCK) raise_error("script", "invalid-arg", words);
+    uint32_t n = word_count(words);
+    if (map && n != 2) raise_error("script", "invalid-arg", words);
+    return n;
+}
+
+bool foreach_next(Cell* a, uint32_t n) {
+    Cell* series = a + 1;
+    if (type_of(series) == TYPE_MAP) return map_step(a, series);
+    if (items_left(series) == 0) return false;
+    set_words_from(a, n, series);
+    series->data1 += n;
+    return true;
+}
+
 int32_t foreach_star(bool check, const int32_t*) {
     if (check) {
         expect(0, "word", T(TYPE_WORD) | BLOCK);
         expect(1, "series", SERIES_TYPES | T(TYPE_MAP));
         expect(2, "body", BLOCK);
     }
-    // Loop state: the word(s) in argument 0, the series (its index moving)
-    // in argument 1.
-    Cell* words = args();
-    Cell* series = args() + 1;
-    Cell body = args()[2];
-    bool map = type_of(series) == TYPE_MAP;
-    if (map && type_of(words) != TYPE_BLOCK) raise_error("script", "invalid-arg", words);
-    uint32_t n = word_count(words);
-    if (map && n != 2) raise_error("script", "invalid-arg", words);
+    Cell* a = args();
+    Cell body = a[2];
+    uint32_t n = foreach_words(a);
     LoopFrame loop;
-    for (;;) {
-        if (map) {
-            if (!map_step(words, series)) break;
-        } else {
-            if (items_left(series) == 0) break;
-            set_words_from(words, n, series);
-            series->data1 += n;
-        }
+    while (foreach_next(a, n)) {
         uint32_t r = loop.run(&body);
         if (r == PASSED) return pass_on(check, loop.passed);
         if (r == THROW_BREAK) break;

@@ -22,10 +22,10 @@ namespace qor::interp {
 
 bool tracing_active = false;
 bool fast_eval = true;
+bool tracing_on = false;
 
 namespace {
 
-bool g_tracing = false;
 bool g_user_tracing = false;
 uint32_t g_mask = TRACE_DEFAULT_MASK;
 int32_t g_extra_slots = 0;
@@ -40,7 +40,7 @@ constexpr const char* EVENT_NAMES[16] = {
 };
 
 void update_active() {
-    tracing_active = g_tracing && !in_compiled();
+    tracing_active = tracing_on && !in_compiled();
     fast_eval = !tracing_active && !g_reference;
 }
 
@@ -65,9 +65,8 @@ void set_reference_eval(bool on) {
     update_active();
 }
 
-bool tracing() { return g_tracing; }
 void set_tracing(bool on) {
-    g_tracing = on;
+    tracing_on = on;
     update_active();
 }
 bool user_tracing() { return g_user_tracing; }
@@ -187,12 +186,12 @@ void fire_trace(uint32_t event, const Cell* code_in, int32_t position, const Cel
 // A traced run is usually started and ended by library code, which fires no
 // events of its own; its start and end are still the user's events.
 void trace_init() {
-    tracing_active = g_tracing;
+    tracing_active = tracing_on;
     fire_trace(EVENT_INIT, nullptr, -1, nullptr, nullptr);
     update_active();
 }
 void trace_end() {
-    tracing_active = g_tracing;
+    tracing_active = tracing_on;
     fire_trace(EVENT_END, nullptr, -1, nullptr, nullptr);
     update_active();
 }

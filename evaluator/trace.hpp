@@ -43,7 +43,9 @@ extern bool fast_eval;
 bool reference_eval();
 void set_reference_eval(bool on);
 
-bool tracing();             // the tracing flag
+// The tracing flag; read inline, as the interpreter's loop asks at every call.
+extern bool tracing_on;
+inline bool tracing() { return tracing_on; }
 void refresh_tracing_active();   // after compiled mode changed
 void set_tracing(bool on);
 bool user_tracing();        // on for the length of a do/trace

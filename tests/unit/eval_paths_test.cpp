@@ -212,6 +212,58 @@ TEST_F(EvalPaths, CallsByTheFunctionsShapeAgree) {
     for (const Case& c : cases) expect_shows(c);
 }
 
+// while, loop and repeat run their blocks inside the interpreter's loop,
+// between decisions the natives make elsewhere: results, exits aimed at
+// the loop or beyond it, errors from the condition, the body and the counts.
+TEST_F(EvalPaths, LoopNativesAgree) {
+    static const Case cases[] = {
+        {"", "reduce [loop 3 [1] loop 0 [1] loop -1 [2] loop 2.7 ['x] loop 1 []]", "value [1 #(none) #(none) x #(unset)]"},
+        {"", "n: 0 reduce [while [n < 5] [n: n + 1] n while [false] [1]]", "value [#(unset) 5 #(unset)]"},
+        {"", "n: 0 loop 10 [n: n + 1 if n = 4 [break/return 'b] n]", "value b"},
+        {"", "n: 0 loop 10 [n: n + 1 if odd? n [continue] n]", "value 10"},
+        {"", "n: 0 s: 0 while [n < 10] [n: n + 1 if odd? n [continue] if n = 8 [break] s: s + n] reduce [n s]",
+         "value [8 12]"},
+        {"", "f: func [] [loop 5 [while [true] [return 'ret]] 'no] f", "value ret"},
+        {"", "g: func [n] [loop n [n: n - 1 if n = 2 [exit]] 'done] type? g 5", "value #(unset!)"},
+        {"", "catch [loop 3 [repeat i 2 [throw i * 7]]]", "value 7"},
+        {"", "x: 0 loop 3 [loop 2 [x: x + 1 break] x: x + 10] x", "value 33"},
+        {"", "loop 2 [loop 2 [continue] 'after]", "value after"},
+        {"", "while [break] [1]", "cannot be used in WHILE condition block"},
+        {"", "while [continue] [1]", "cannot be used in WHILE condition block"},
+        {"", "while [] [1]", "block did not return a value"},
+        {"", "n: 0 while [n: n + 1 if n > 2 [1 + none] true] [n]", "Where: +"},
+        {"", "loop 2 [1 + none]", "*** Near : 1 + none"},
+        {"", "loop \"a\" [1]", "does not allow string!"},
+        {"", "reduce [repeat i 3 [i * 10] repeat i 0 [1] repeat i -2 [1] repeat i 2.9 [i]]", "value [30 #(none) #(none) 2]"},
+        {"", "s: 0 repeat i 10 [if i = 3 [continue] if i = 6 [break] s: s + i] s", "value 12"},
+        {"", "repeat i 5 [if i = 2 [break/return i * 100]]", "value 200"},
+        {"", "f: func [/local j] [repeat j 3 [if j = 2 [return j]]] f", "value 2"},
+        {"", "h: func [n] [repeat i n [n: i]] h 4", "value 4"},
+        {"", "o: make object! [k: 0 seen: copy [] on-change*: func [w old new] [append seen new]] "
+             "do bind [repeat k 3 [k]] o o/seen",
+         "value [1 2 3]"},
+        {"", "repeat i 3 [i + \"x\"]", "does not allow string!"},
+        {"", "repeat 5 3 [1]", "does not allow integer!"},
+        {"", "w: 'j reduce [repeat :w 2 [j * 3] repeat (w) 2 [j]]", "value [6 2]"},
+        {"", "f: func [n] [repeat n n [n * 2]] f 3", "value 6"},
+        {"", "b: [n: n + 1 if n = 2 [clear b] n] n: 0 loop 3 b", "value #(unset)"},
+        {"", "reduce [foreach x [1 2 3] [x * 2] foreach x [] [1] foreach [a b] [1 2 3] [reduce [a b]] foreach c \"ab\" [c]]",
+         "value [6 #(unset) [3 #(none)] #\"b\"]"},
+        {"", "s: 0 foreach x [1 2 3 4 5 6] [if x = 2 [continue] if x = 5 [break] s: s + x] s", "value 8"},
+        {"", "m: make map! [a 1 b 2] r: copy [] foreach [k v] m [append r reduce [k v]] r", "value [a 1 b 2]"},
+        {"", "m: make map! [a 1] foreach x m [1]", "Script Error"},
+        {"", "foreach x 5 [1]", "does not allow integer!"},
+        {"", "f: func [b] [foreach x b [if x > 1 [return x]] 'no] f [0 1 2 3]", "value 2"},
+        {"", "b: [1 2 3 4] foreach x b [if x = 2 [clear b] x]", "value 2"},
+        {"", "w: 'z reduce [foreach :w [5 6] [z] foreach (to block! 'q) [9] [q]]", "value [6 9]"},
+        {"", "o: make object! [x: 0 seen: copy [] on-change*: func [w old new] [append seen new]] "
+             "do bind [foreach x [7 8] [x]] o o/seen",
+         "value [7 8]"},
+        {"", "foreach x [1 2] [x + \"a\"]", "*** Where: +"},
+    };
+    for (const Case& c : cases) expect_shows(c);
+}
+
 TEST_F(EvalPaths, StepsRunWithoutRecursionAgree) {
     static const Case cases[] = {
         // Exits thrown through a native's own evaluation to a body or loop.

@@ -124,6 +124,31 @@ TEST_F(Tracing, NoTraceFunctionsAndCompiledCodeFireNothing) {
     EXPECT_EQ(eval_int("lib 1"), 3);
 }
 
+// A compiled loop whose body is the user's block: the body is traced at
+// every run, break and continue still reach the loop, and the results are
+// those of an untraced run.
+TEST_F(Tracing, CompiledLoopsTraceTheUsersBlocks) {
+    eval("cb: func [event code offset value ref frame] [[call] append events event]");
+    eval("lib-loop: func [n body] [loop n body] lib-while: func [body /local i] "
+         "[i: 0 while [i < 3] [i: i + 1 do body]] lib-repeat: func [body] [repeat k 4 body]");
+    for (const char* name : {"lib-loop", "lib-while", "lib-repeat"}) {
+        Cell fn = global(name);
+        interp::mark_compiled(&fn);
+    }
+    eval("n: 0 trace-do :cb [lib-loop 3 [n: n + 1 odd? n]]");
+    EXPECT_EQ(eval_int("n"), 3);
+    EXPECT_EQ(events().size(), 1u + 3u * 2u);   // lib-loop, then + and odd? at each run
+    eval("events: [] n: 0 r: none trace-do :cb [r: lib-loop 9 [n: n + 1 if n = 2 [continue] if n = 4 [break/return 'b] n]]");
+    EXPECT_EQ(eval_int("n"), 4);
+    EXPECT_EQ(test::spelling_of(int32_t(global("r").data2)), "b");
+    EXPECT_FALSE(events().empty());
+    eval("events: [] n: 0 trace-do :cb [lib-while [n: n + 1]]");
+    EXPECT_EQ(eval_int("n"), 3);
+    eval("events: [] n: 0 trace-do :cb [lib-repeat [n: n + 10 if n > 20 [break]]]");
+    EXPECT_EQ(eval_int("n"), 30);
+    EXPECT_EQ(events().size(), 1u + 3u * 3u + 1u);   // lib-repeat, + > if at each run, break
+}
+
 TEST_F(Tracing, CompiledCodeLeavesTheNearPositionAndPushesCompiledFrames) {
     native("probe-frame", "", [](bool, const int32_t*) -> int32_t {
         bool interpreted = (stack::top_frame()->header & FRAME_INTERP) != 0;
