@@ -65,7 +65,7 @@ struct Record {
     bool no_infix;      // expressions: no operators after the value
     bool flag;          // blocks: result mode; calls: an operator call
     bool compiled;      // blocks: the mode (compiled or not) that was running before
-    uint8_t loop;       // loops: which native runs (a Looping)
+    uint8_t loop;       // loops: which native runs (a NativeStep)
     bool in_body;       // loops: the body runs (else while's condition)
     uint32_t pos;       // where the code goes on afterwards
     uint32_t end;
@@ -290,31 +290,29 @@ inline uint32_t body_header() { return (HEADER_EVAL & ~FRAME_INTERP) | interp_bi
     return false;
 }
 
-// Which of the natives that run a chosen block the function is.
-enum Branch { NOT_A_BRANCH, BRANCH_IF, BRANCH_UNLESS, BRANCH_EITHER, BRANCH_CASE };
-inline Branch branch_native(const Cell* fn) {
-    if (type_of(fn) != TYPE_NATIVE) return NOT_A_BRANCH;
+// The natives whose blocks the loop runs itself: if, either, unless and
+// case hand back the block they choose; while, loop, repeat and foreach
+// run theirs here between their decisions, in their loop frame, as the
+// native would run them.
+enum NativeStep : uint8_t {
+    PLAIN_NATIVE, BRANCH_IF, BRANCH_UNLESS, BRANCH_EITHER, BRANCH_CASE,
+    LOOP_WHILE, LOOP_COUNT, LOOP_REPEAT, LOOP_FOREACH
+};
+inline NativeStep native_step(const Cell* fn) {
+    if (type_of(fn) != TYPE_NATIVE) return PLAIN_NATIVE;
     uintptr_t entry = fn->data1;
     if (entry == reinterpret_cast<uintptr_t>(&natives::if_star)) return BRANCH_IF;
     if (entry == reinterpret_cast<uintptr_t>(&natives::either_star)) return BRANCH_EITHER;
     if (entry == reinterpret_cast<uintptr_t>(&natives::unless_star)) return BRANCH_UNLESS;
     if (entry == reinterpret_cast<uintptr_t>(&natives::case_star)) return BRANCH_CASE;
-    return NOT_A_BRANCH;
-}
-
-// Which of the loop natives that the loop runs itself the function is:
-// while, loop, repeat and foreach, whose blocks run here between their
-// decisions, in their loop frame, as the native would run them.
-enum Looping : uint8_t { NOT_A_LOOP, LOOP_WHILE, LOOP_COUNT, LOOP_REPEAT, LOOP_FOREACH };
-inline Looping loop_native(const Cell* fn) {
-    if (type_of(fn) != TYPE_NATIVE) return NOT_A_LOOP;
-    uintptr_t entry = fn->data1;
     if (entry == reinterpret_cast<uintptr_t>(&natives::while_star)) return LOOP_WHILE;
     if (entry == reinterpret_cast<uintptr_t>(&natives::loop_star)) return LOOP_COUNT;
     if (entry == reinterpret_cast<uintptr_t>(&natives::repeat_star)) return LOOP_REPEAT;
     if (entry == reinterpret_cast<uintptr_t>(&natives::foreach_star)) return LOOP_FOREACH;
-    return NOT_A_LOOP;
+    return PLAIN_NATIVE;
 }
+inline bool is_branch(NativeStep step) { return step >= BRANCH_IF && step <= BRANCH_CASE; }
+inline bool is_loop(NativeStep step) { return step >= LOOP_WHILE; }
 
 // Whether a loop stops the exit: break and continue aimed at its frame.
 inline bool loop_stops(uint32_t code, const Record& r) {
@@ -620,11 +618,11 @@ call:
         // repeat and foreach take their words as written: when that is a
         // plain word (or foreach's block of them), the loop fetches it and
         // the rest, and runs the native itself.
-        Looping looping = infix_call ? NOT_A_LOOP : loop_native(&fn);
-        uint32_t first = looping == LOOP_REPEAT || looping == LOOP_FOREACH
+        NativeStep step = infix_call ? PLAIN_NATIVE : native_step(&fn);
+        uint32_t first = step == LOOP_REPEAT || step == LOOP_FOREACH
                              ? (pos < end && pos < block::total_length(&code) ? type_of(eval::code_cell(&code, pos)) : 0)
                              : 0;
-        if (first == TYPE_WORD || (first == TYPE_BLOCK && looping == LOOP_FOREACH)) {
+        if (first == TYPE_WORD || (first == TYPE_BLOCK && step == LOOP_FOREACH)) {
             const Cell* cache = cached_table_cell(&fn);
             if (cache && (cache->data3 & CallShape::READY)) {
                 call_shape = cache->data3;
@@ -728,8 +726,8 @@ arguments_done: {
         block_result = true;
         goto enter_block;
     }
-    Branch branch = branch_native(&r.fn);
-    if (branch == BRANCH_CASE) [[unlikely]] {
+    NativeStep step = native_step(&r.fn);
+    if (step == BRANCH_CASE) [[unlikely]] {
         // case evaluates its conditions, then hands back the block it chose
         // to run in its own frame here.
         Cell cases = stack::state.base[0];
@@ -753,21 +751,21 @@ arguments_done: {
         block_result = false;
         goto enter_block;
     }
-    if (branch != NOT_A_BRANCH) {
+    if (is_branch(step)) {
         // if, either and unless hand their block back to run here.
         const Cell* a = stack::state.base;
         bool take;
-        if (branch == BRANCH_EITHER) {
+        if (step == BRANCH_EITHER) {
             if (type_of(a) == TYPE_UNSET) raise_error("script", "no-return");
             take = !logic::is_false(a);
         } else {
-            take = logic::is_false(a) == (branch == BRANCH_UNLESS);
+            take = logic::is_false(a) == (step == BRANCH_UNLESS);
         }
-        if (!take && branch != BRANCH_EITHER) {
+        if (!take && step != BRANCH_EITHER) {
             stack::set_last_keep(Cell{TYPE_NONE, 0, 0, 0});
             goto call_done;
         }
-        next_block = a[branch == BRANCH_EITHER && !take ? 2 : 1];
+        next_block = a[step == BRANCH_EITHER && !take ? 2 : 1];
         if (loop_runs(&next_block)) {
             r.kind = REC_BRANCH;
             r.pos = pos;
@@ -775,17 +773,17 @@ arguments_done: {
             goto enter_block;
         }
     }
-    if (Looping looping = loop_native(&r.fn)) {
+    if (is_loop(step)) {
         // while, loop, repeat and foreach: their loop frame, then their
         // blocks run here.
         Cell* args = stack::state.base;
         int64_t runs = 0;
-        if (looping == LOOP_FOREACH) {
+        if (step == LOOP_FOREACH) {
             r.arg = natives::foreach_words(args);
-        } else if (looping != LOOP_WHILE) {
-            runs = natives::loop_count(args + (looping == LOOP_REPEAT ? 1 : 0));
+        } else if (step != LOOP_WHILE) {
+            runs = natives::loop_count(args + (step == LOOP_REPEAT ? 1 : 0));
             // repeat's counter is an integer!: it stops at the largest one.
-            if (looping == LOOP_REPEAT && runs > INT32_MAX) runs = INT32_MAX;
+            if (step == LOOP_REPEAT && runs > INT32_MAX) runs = INT32_MAX;
             if (runs <= 0) {
                 stack::set_last_keep(Cell{TYPE_NONE, 0, 0, 0});
                 goto call_done;
@@ -793,9 +791,9 @@ arguments_done: {
         }
         stack::mark_loop(nullptr);
         r.kind = REC_LOOP;
-        r.loop = looping;
+        r.loop = step;
         r.in_body = false;
-        if (looping != LOOP_FOREACH) r.arg = 0;
+        if (step != LOOP_FOREACH) r.arg = 0;
         r.loop_args = args;
         r.frame = stack::top_frame();
         r.args = stack::arguments_base();
