@@ -328,6 +328,18 @@ const uint8_t* skip_unicode_blanks(Record& r, const uint8_t* p, const uint8_t* e
     return p;
 }
 
+// The first line feed or NUL byte at or after p, or end.
+const uint8_t* comment_end(const uint8_t* p, const uint8_t* end) {
+    for (; end - p >= 4; p += 4) {
+        uint32_t x;
+        std::memcpy(&x, p, 4);
+        uint32_t lf = x ^ 0x0A0A0A0Au;
+        if (((x - 0x01010101u) & ~x & 0x80808080u) || ((lf - 0x01010101u) & ~lf & 0x80808080u)) break;
+    }
+    while (p < end && *p != '\n' && *p != 0) p++;
+    return p;
+}
+
 void scan_loop(Record& r, bool one_value, bool prescan) {
     const Tables& T = TABLES;
     const uint8_t* const end = r.input_end;
@@ -338,37 +350,64 @@ void scan_loop(Record& r, bool one_value, bool prescan) {
         uint8_t state = entry, previous = entry;
         const uint8_t* const start = r.position;
         const uint8_t* p = start;
-        int32_t line = r.line;
-        uint32_t skipped = 0;
         // 2. Run the automaton until a final state; the byte that decided it
-        //    is not consumed.
-        while (p < end) {
+        //    is not consumed.  The start state skips blanks and line ends
+        //    before a token (no other state leads back to it), so they are
+        //    taken by a loop of their own, which counts the lines they end.
+        int32_t skipped_lines = 0;
+        if (entry == S_START) {
+            while (p < end) {
+                uint32_t bc = T.byte_class[*p];
+                if (T.next[S_START][uint8_t(bc)] != S_START) break;
+                flags |= bc;
+                skipped_lines += uint8_t(bc) == C_LF;
+                ++p;
+            }
+        }
+        const uint8_t* const text = p;
+        flags &= ~LEX_FLAG_LINE_END;
+        if (entry == S_START && p < end && *p == ';') {
+            // A comment runs to the line end (or a NUL byte, which ends the
+            // input), looked for four bytes at a time.
+            flags |= T.byte_class[';'];
+            previous = T.next[S_START][C_SEMICOLON];
+            p = comment_end(p + 1, end);
+            if (p < end) {
+                flags |= T.byte_class[*p];
+                state = T.next[previous][uint8_t(T.byte_class[*p])];
+            } else {
+                state = T.next[previous][C_EOF];
+            }
+        } else for (;;) {
+            if (p == end) {
+                // 3. The input ran out first.
+                previous = state;
+                state = T.next[state][C_EOF];
+                break;
+            }
             uint32_t bc = T.byte_class[*p];
             flags |= bc;
-            uint8_t cls = uint8_t(bc);
-            previous = state;
-            state = T.next[state][cls];
-            if (state >= FINAL_BASE) break;
-            skipped += T.skip[state];
-            line += T.line[cls];
+            uint8_t next = T.next[state][uint8_t(bc)];
+            if (next >= FINAL_BASE) {
+                previous = state;
+                state = next;
+                break;
+            }
+            state = next;
             ++p;
         }
-        // 3. The input ran out first.
-        if (p == end) {
-            previous = state;
-            state = T.next[state][C_EOF];
-        }
+        // 4. Record the token.  The line ends inside it are counted only
+        //    when it met one.
+        int32_t token_lines = 0;
+        if (flags & LEX_FLAG_LINE_END)
+            for (const uint8_t* q = text; q < p; q++) token_lines += *q == '\n';
         flags &= LEX_FLAG_MASK;
-        // 4. Record the token.
-        const uint8_t* text = start + skipped;
-        int32_t skipped_lines = 0;
-        for (const uint8_t* q = start; q < text; q++) skipped_lines += *q == '\n';
         r.new_line = skipped_lines > 0;
         r.position = p;
         r.token_start = text;
         r.token_end = p;
-        r.lines_in_token = line - (r.line + skipped_lines);
-        r.line = line;
+        r.lines_in_token = token_lines;
+        r.line += skipped_lines + token_lines;
         r.previous_state = previous;
         r.type_override = -1;
         r.token_type = T.type[state];
@@ -489,8 +528,16 @@ Cell interned_word(Record& r, const uint8_t* name, const uint8_t* end) {
         word::init_cell(&w, symbol::intern_n(reinterpret_cast<const char*>(name), length));
         return w;
     }
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (const uint8_t* p = name; p < end; p++) hash = (hash ^ *p) * 16777619u;
+    // Four bytes a step, then the rest one by one.
+    uint32_t hash = 2166136261u ^ length;
+    const uint8_t* p = name;
+    for (; end - p >= 4; p += 4) {
+        uint32_t x;
+        std::memcpy(&x, p, 4);
+        hash = (hash ^ x) * 0x9E3779B1u;
+        hash ^= hash >> 16;
+    }
+    for (; p < end; p++) hash = (hash ^ *p) * 16777619u;
     WordCacheEntry& e = g_word_cache[(hash ^ (hash >> 15)) & (WORD_CACHE_SIZE - 1)];
     if (e.run == r.word_cache_run && e.length == length && std::memcmp(e.spelling, name, length) == 0)
         return Cell{TYPE_WORD, e.context, e.symbol, e.slot};

@@ -471,6 +471,7 @@ constexpr uint32_t flags_of(int b) {
     case ',': return LEX_FLAG_COMMA;
     case '.': return LEX_FLAG_DOT;
     case '^': return LEX_FLAG_CARET;
+    case '\n': return LEX_FLAG_LINE_END;
     default: break;
     }
     if (b >= 0xC2 && b <= 0xEF) return LEX_FLAG_LEAD2;
@@ -583,10 +584,8 @@ constexpr Tables build_tables() {
     for (int s = 0; s < STATE_COUNT; s++)
         for (int c = 0; c < CLASS_COUNT; c++) t.next[s][c] = bt.t[s][c];
     for (int s = 0; s < TABLE_STATES; s++) {
-        t.skip[s] = s == 0 ? 1 : 0;
         t.type[s] = type_for(s);
     }
-    for (int c = 0; c < CLASS_COUNT; c++) t.line[c] = c == C_LF ? 1 : 0;
     return t;
 }
 

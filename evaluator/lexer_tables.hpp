@@ -46,6 +46,7 @@ constexpr int CLASS_COUNT = 40;
 // Flag bits ORed into a token's flag word for each of its bytes; those the
 // literal decoders read are theirs (literal.hpp).
 enum : uint32_t {
+    LEX_FLAG_LINE_END  = 0x00000100u,  // a line feed was met (scanning only: outside the mask)
     LEX_FLAG_MULTILINE = 0x00020000u,  // a brace string spans lines
     LEX_FLAG_PERCENT   = literal::SEEN_PERCENT,
     LEX_FLAG_GREATER   = 0x00080000u,
@@ -99,9 +100,7 @@ extern const char* const KIND_NAMES[KIND_COUNT];
 struct Tables {
     uint32_t byte_class[256];                        // class in the low byte, flags above
     uint8_t  next[STATE_COUNT][CLASS_COUNT];         // transitions of the working states
-    uint8_t  skip[TABLE_STATES];                     // 1 for the start state only
     uint8_t  type[TABLE_STATES];                     // datatype id of a state's tokens, 0 none
-    uint8_t  line[CLASS_COUNT];                      // 1 for LF
 };
 extern const Tables TABLES;
 

@@ -106,20 +106,61 @@ Vec<Span>       series_table;
 Vec<uint32_t>   node_candidates;  // stack words that are node slots
 Vec<NodeFrame*> pinned_frames;    // node frames stack words point into
 uint32_t range_lo = 0, range_hi = 0;
-// The frame node_frame_at found last: most references in a run of cells
-// (a block's words, say) point into the same frame as the one before.
-NodeFrame* last_frame = nullptr;
+
+// The node frame of each 4 KB page the table's frames cover, in two levels
+// (1024 leaves of 1024 pages), so that finding the frame of an address
+// costs two loads rather than a search.  Frames are whole OS pages of their
+// own, so a page belongs to one frame; a page that two frames would share
+// is marked SHARED_PAGE and searched.
+constexpr uint32_t PAGE_SHIFT = 12;
+constexpr uint32_t LEAF_BITS = 10;
+constexpr uint32_t LEAF_PAGES = 1u << LEAF_BITS;
+NodeFrame* const SHARED_PAGE = reinterpret_cast<NodeFrame*>(uintptr_t(1));
+NodeFrame** page_leaves[1u << (32 - PAGE_SHIFT - LEAF_BITS)];
+Vec<uint32_t> mapped_pages;   // the pages set, cleared at the next build
+// The context the last word marked in this collection referred to.
+uint32_t last_word_context = 0;
 
 addrmap::AddressMap* forwarding = nullptr;
 
 // ---- Frame tables -----------------------------------------------------------
+
+void map_frame_pages() {
+    for (uint32_t i = 0; i < mapped_pages.count; i++) {
+        uint32_t page = mapped_pages.data[i];
+        page_leaves[page >> LEAF_BITS][page & (LEAF_PAGES - 1)] = nullptr;
+    }
+    mapped_pages.count = 0;
+    for (uint32_t i = 0; i < node_table.count; i++) {
+        NodeFrame* f = node_table.data[i];
+        uint32_t first = uint32_t(f->slots()) >> PAGE_SHIFT;
+        uint32_t last = (uint32_t(f->slots_end()) - 1) >> PAGE_SHIFT;
+        for (uint32_t page = first; page <= last; page++) {
+            NodeFrame**& leaf = page_leaves[page >> LEAF_BITS];
+            if (!leaf) {
+                leaf = static_cast<NodeFrame**>(heap::alloc(LEAF_PAGES * sizeof(NodeFrame*)));
+                std::memset(leaf, 0, LEAF_PAGES * sizeof(NodeFrame*));
+            }
+            NodeFrame*& entry = leaf[page & (LEAF_PAGES - 1)];
+            entry = entry ? SHARED_PAGE : f;
+            mapped_pages.push(page);
+        }
+    }
+}
+
+void release_page_map() {
+    for (NodeFrame**& leaf : page_leaves) {
+        heap::free(leaf);
+        leaf = nullptr;
+    }
+    mapped_pages.release();
+}
 
 void build_frame_tables() {
     MemoryRecord* r = memory::record;
     node_table.count = 0;
     for (NodeFrame* f = r->node_first; f; f = f->next) node_table.push(f);
     std::sort(node_table.data, node_table.data + node_table.count);
-    last_frame = nullptr;
 
     series_table.count = 0;
     for (SeriesFrame* f = r->series_first; f; f = f->next)
@@ -135,6 +176,7 @@ void build_frame_tables() {
         range_lo = std::min(range_lo, uint32_t(node_table.data[i]->slots()));
         range_hi = std::max(range_hi, uint32_t(node_table.data[i]->slots_end()));
     }
+    map_frame_pages();
     for (uint32_t i = 0; i < series_table.count; i++) {
         range_lo = std::min(range_lo, series_table.data[i].start);
         range_hi = std::max(range_hi, series_table.data[i].end);
@@ -151,16 +193,16 @@ void build_frame_tables() {
     if (lo == node_table.count) return nullptr;
     NodeFrame* f = node_table.data[lo];
     if (address < uint32_t(f->slots())) return nullptr;
-    last_frame = f;
     return f;
 }
 
-// Inline for the common case, the frame of the last lookup.
 inline NodeFrame* node_frame_at(uint32_t address) {
-    if (NodeFrame* f = last_frame; f && address >= uint32_t(f->slots()) && address < uint32_t(f->slots_end()))
-        return f;
-    if (address < range_lo || address >= range_hi) return nullptr;
-    return search_node_frame(address);
+    NodeFrame** leaf = page_leaves[address >> (PAGE_SHIFT + LEAF_BITS)];
+    if (!leaf) return nullptr;
+    NodeFrame* f = leaf[(address >> PAGE_SHIFT) & (LEAF_PAGES - 1)];
+    if (f == SHARED_PAGE) [[unlikely]] return search_node_frame(address);
+    if (f && address >= uint32_t(f->slots()) && address < uint32_t(f->slots_end())) return f;
+    return nullptr;
 }
 
 const Span* span_at(uint32_t address) {
@@ -215,8 +257,13 @@ void mark_cell(Cell* c) {
     case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
     case TYPE_ISSUE:
         // A context is a two-cell block (record, self): marking its cells
-        // marks the word index, the values and the owner.
-        if (c->data1) mark_context(&c->data1);
+        // marks the word index, the values and the owner.  Runs of words
+        // share their context: marking it again would change nothing,
+        // unless nodes move in this collection.
+        if (c->data1 && (c->data1 != last_word_context || forwarding)) {
+            mark_context(&c->data1);
+            last_word_context = c->data1;
+        }
         break;
     case TYPE_OP: {
         uint32_t from = (c->header >> 16) & 0xFFu;
@@ -586,6 +633,7 @@ bool mark_node(uint32_t* ref) {
 }
 
 void unmark_node(uint32_t* ref) {
+    last_word_context = 0;
     if (*ref && is_node(*ref)) buffer_of(reinterpret_cast<Node>(*ref))->flags &= ~SERIES_MARK;
 }
 
@@ -670,8 +718,10 @@ void defer_node_free(Node node) {
     deferred.push(node);
 }
 
+// In the order they came: the series sweep finds them roughly in frame
+// order already, and the frame lookup's cache of the last frame takes the
+// rest; sorting them cost more than it saved.
 void free_deferred_nodes() {
-    std::sort(deferred.data, deferred.data + deferred.count);
     for (uint32_t i = 0; i < deferred.count; i++) {
         uint32_t* node = deferred.data[i];
         if (NodeFrame* f = node_frame_at(uint32_t(node))) memory::free_node(f, node);
@@ -712,6 +762,7 @@ __attribute__((noinline, no_sanitize_address)) void collect() {
     if (!stack_top) stack_top = detail::thread_stack_top();
 
     build_frame_tables();
+    last_word_context = 0;
     r->scan_end = r->scan_table;
     node_candidates.count = 0;
     pinned_frames.count = 0;
@@ -848,7 +899,7 @@ void release_tables() {
     mark_stack.release();
     deferred.release();
     node_table.release();
-    last_frame = nullptr;
+    release_page_map();
     series_table.release();
     node_candidates.release();
     pinned_frames.release();

@@ -111,18 +111,6 @@ void set_error_raiser(void (*raiser)(const char* id)) { error_raiser = raiser; }
 void raise_no_memory() { raise_internal("no-memory"); }
 void raise_wrong_mem() { raise_internal("wrong-mem"); }
 
-uint32_t checked_mul(uint32_t a, uint32_t b) {
-    uint64_t r = uint64_t(a) * b;
-    if (r > MAX_CAPACITY) raise_no_memory();
-    return uint32_t(r);
-}
-
-uint32_t checked_add(uint32_t a, uint32_t b) {
-    uint64_t r = uint64_t(a) + b;
-    if (r > MAX_CAPACITY) raise_no_memory();
-    return uint32_t(r);
-}
-
 // ---- Life cycle -----------------------------------------------------------
 
 bool initialised() { return record != nullptr; }

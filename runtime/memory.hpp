@@ -241,16 +241,26 @@ void zero_words(uint32_t* start, uint32_t* end);
 // memory.cpp).  Collection is off meanwhile.
 double stats(Cell* block, int mode);
 
-// Checked size arithmetic for sizes that come from user input: raise
-// internal/no-memory on overflow or beyond MAX_CAPACITY.
-uint32_t checked_mul(uint32_t a, uint32_t b);
-uint32_t checked_add(uint32_t a, uint32_t b);
 
 // The language errors of the memory manager: internal/no-memory and
 // internal/wrong-mem through the raiser that the error catalog installs (it
 // makes the error value and throws); before it is installed, or when making
 // the value fails in turn, a bare Thrown{THROW_ERROR}.
 [[noreturn]] void raise_no_memory();
+
+// Checked size arithmetic for sizes that come from user input: raise
+// internal/no-memory on overflow or beyond MAX_CAPACITY.  Inline: every
+// allocation does both.
+inline uint32_t checked_mul(uint32_t a, uint32_t b) {
+    uint64_t r = uint64_t(a) * b;
+    if (r > MAX_CAPACITY) [[unlikely]] raise_no_memory();
+    return uint32_t(r);
+}
+inline uint32_t checked_add(uint32_t a, uint32_t b) {
+    uint64_t r = uint64_t(a) + b;
+    if (r > MAX_CAPACITY) [[unlikely]] raise_no_memory();
+    return uint32_t(r);
+}
 [[noreturn]] void raise_wrong_mem();
 void set_error_raiser(void (*raiser)(const char* id));
 

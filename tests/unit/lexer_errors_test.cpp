@@ -175,6 +175,11 @@ TEST_F(LexerErrors, PositionAndNearText) {
     EXPECT_EQ(position, "(line 2)");
     EXPECT_EQ(load_error("{a\nb\nc}\n}", &position), "bad-char @ }");
     EXPECT_EQ(position, "(line 4)");
+    // Lines ended inside comments, blank runs and multi-line strings.
+    EXPECT_EQ(load_error("; one\n;two caf\xc3\xa9\n\n\r\n  1a", &position), "invalid integer! @ 1a");
+    EXPECT_EQ(position, "(line 5)");
+    EXPECT_EQ(load_error("x: {a\nb} ;c\n\"s\" 1a", &position), "invalid integer! @ 1a");
+    EXPECT_EQ(position, "(line 3)");
     EXPECT_EQ(load_error("1a3456789012345678901234567890123456"),
               "invalid integer! @ 1a3456789012345678901234567890");
     EXPECT_EQ(load_error("[\n\na"), "missing ] @ [");
@@ -196,6 +201,7 @@ TEST_F(LexerErrors, BadBytes) {
         {"\"\xed\xa0\x80\"", "invalid string! @ \"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
         {"\xc3(", "invalid word! @ \xef\xbf\xbd("},
         {std::string("a\0b", 3), "a"},
+        {std::string("a ;c\0\nb", 7), "a"},   // a NUL ends a comment and the input
         {std::string("\"a\0b\"", 5), "invalid string! @ \"a"},
         {std::string("[a\0]", 4), "missing ] @ [a"},
     };

@@ -115,6 +115,12 @@ TEST_F(LexerTokens, BlocksParensAndComments) {
         {"[a\n b]", "[a\nb]"},
         {"(1 + 2)", "(1 + 2)"},
     });
+    // Comments of every length around the four-byte steps of their search.
+    for (size_t n = 0; n < 10; n++) {
+        std::string comment = "a ;" + std::string(n, 'x');
+        EXPECT_EQ(loaded(comment + "\nb"), "a\nb") << n;
+        EXPECT_EQ(loaded(comment), "a") << n;
+    }
 }
 
 TEST_F(LexerTokens, Paths) {
