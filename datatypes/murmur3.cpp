@@ -95,6 +95,23 @@ uint32_t hash_string(const Cell* string, bool strict) {
                 uint32_t(string->data3) < count)
                 count = string->data3;
             const uint8_t* p = s->head + from * unit;
+            if (unit == 1) {
+                // One byte per character: the same mix of each, without the
+                // width's test per character.
+                const uint8_t* end = p + count;
+                if (strict) {
+                    for (; p < end; p++) h = mix_block(h, *p);
+                } else {
+                    for (; p < end; p++) {
+                        uint32_t c = *p;
+                        if (c < 0x80) c = c - 'a' < 26u ? c - 32 : c;
+                        else c = case_::map_char(c, true);
+                        h = mix_block(h, c);
+                    }
+                }
+                h ^= count * 4;
+                return hash_pointer(h);
+            }
             for (uint32_t i = 0; i < count; i++, p += unit) {
                 uint32_t c = unit == 1 ? *p : unit == 2 ? uint32_t(p[0] | p[1] << 8) : read_le32(p);
                 if (!strict) {
