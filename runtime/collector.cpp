@@ -718,9 +718,8 @@ void defer_node_free(Node node) {
     deferred.push(node);
 }
 
-// In the order they came: the series sweep finds them roughly in frame
-// order already, and the frame lookup's cache of the last frame takes the
-// rest; sorting them cost more than it saved.
+// In the order they came: the page map finds each one's frame in two
+// loads, so sorting them first cost more than it saved.
 void free_deferred_nodes() {
     for (uint32_t i = 0; i < deferred.count; i++) {
         uint32_t* node = deferred.data[i];
