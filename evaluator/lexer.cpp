@@ -359,13 +359,11 @@ void scan_loop(Record& r, bool one_value, bool prescan) {
             while (p < end) {
                 uint32_t bc = T.byte_class[*p];
                 if (T.next[S_START][uint8_t(bc)] != S_START) break;
-                flags |= bc;
-                skipped_lines += uint8_t(bc) == C_LF;
+                skipped_lines += uint8_t(bc) == C_LF;   // these bytes carry no other flag
                 ++p;
             }
         }
         const uint8_t* const text = p;
-        flags &= ~LEX_FLAG_LINE_END;
         if (entry == S_START && p < end && *p == ';') {
             // A comment runs to the line end (or a NUL byte, which ends the
             // input), looked for four bytes at a time.
