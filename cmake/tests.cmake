@@ -26,29 +26,50 @@ add_executable(qor_tests ${unit_sources})
 target_link_libraries(qor_tests PRIVATE qor_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(qor_tests PRIVATE QOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                              QOR_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data")
+# One ctest entry per test suite, each running its suite's tests in one
+# process: a process's start (and, where 32-bit programs run under
+# emulation, the translation of its code) costs more than most tests, so
+# batching them shortens the whole run several times over.  The suites are
+# read from the sources, where every test is a TEST or TEST_F.
+set(unit_suites)
+foreach(source ${unit_sources})
+  file(STRINGS ${source} test_lines REGEX "^[ \t]*TEST(_F)?\\([ \t]*[A-Za-z0-9_]+")
+  foreach(line ${test_lines})
+    string(REGEX REPLACE "^[ \t]*TEST(_F)?\\([ \t]*([A-Za-z0-9_]+).*" "\\2" suite "${line}")
+    list(APPEND unit_suites ${suite})
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES unit_suites)
+list(SORT unit_suites)
+# A suite's limit covers all its tests.
 if(WIN32)
-  # Console subsystem, so the test output reaches ctest's pipe under wine.
-  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT ${QOR_LIMIT_120})
+  qor_time_limit(QOR_SUITE_TIMEOUT 300)
 else()
-  # Listing the tests can take long where 32-bit programs run under emulation.
-  gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${QOR_LIMIT_120}
-                       PROPERTIES TIMEOUT ${QOR_LIMIT_300})
+  qor_time_limit(QOR_SUITE_TIMEOUT 600)
 endif()
+foreach(suite ${unit_suites})
+  add_test(NAME ${suite} COMMAND qor_tests --gtest_brief=1 --gtest_filter=${suite}.*)
+  set_tests_properties(${suite} PROPERTIES TIMEOUT ${QOR_SUITE_TIMEOUT})
+endforeach()
 
 # The evaluator's and the natives' tests once more through the interpreter's
-# general path (the one tracing takes), which the shortcuts must match.
-set(QOR_REFERENCE_SUITES "Actions*:Calls*:DeepEvaluation*:Exits*:FastPaths*:Interpreter*:Stacks*:EvalText*:\
-Tracing*:Paths*:NativeArgumentChecks*:ChecksumNativeTest*:ControlNatives*:FuncNatives*:MathNatives*:\
-RandomNativeTest*:SeriesNativesTest*:SetNatives*:SystemNativesTest*:WordNatives*:EvalPaths*")
-if(WIN32)
-  set(QOR_REFERENCE_TIMEOUT ${QOR_LIMIT_120})
-else()
-  set(QOR_REFERENCE_TIMEOUT ${QOR_LIMIT_300})
-endif()
-gtest_discover_tests(qor_tests DISCOVERY_MODE PRE_TEST TEST_PREFIX "reference."
-                     TEST_FILTER "${QOR_REFERENCE_SUITES}" DISCOVERY_TIMEOUT ${QOR_LIMIT_120}
-                     PROPERTIES TIMEOUT ${QOR_REFERENCE_TIMEOUT} ENVIRONMENT "QOR_EVAL_REFERENCE=1")
+# general path (the one tracing takes), which the shortcuts must match: the
+# suites whose names begin with these.
+set(QOR_REFERENCE_SUITES Actions Calls DeepEvaluation Exits FastPaths Interpreter Stacks EvalText Tracing
+    Paths NativeArgumentChecks ChecksumNativeTest ControlNatives FuncNatives MathNatives RandomNativeTest
+    SeriesNativesTest SetNatives SystemNativesTest WordNatives EvalPaths)
+foreach(suite ${unit_suites})
+  foreach(prefix ${QOR_REFERENCE_SUITES})
+    string(FIND "${suite}" "${prefix}" at)
+    if(at EQUAL 0)
+      add_test(NAME reference.${suite} COMMAND qor_tests --gtest_brief=1 --gtest_filter=${suite}.*)
+      set_tests_properties(reference.${suite} PROPERTIES TIMEOUT ${QOR_SUITE_TIMEOUT}
+                           ENVIRONMENT "QOR_EVAL_REFERENCE=1")
+      break()
+    endif()
+  endforeach()
+endforeach()
+
 # The paired runs of both paths, also with a collection at every allocation.
 add_test(NAME eval.both-paths-under-collector-stress
          COMMAND qor_tests --gtest_filter=EvalPaths.*-EvalPaths.Recursion*)
