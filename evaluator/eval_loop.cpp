@@ -471,7 +471,8 @@ expression:
         pos++;
         stack::mark(&w, HEADER_NATIVE | interp_bit());
         *stack::push_slot() = w;
-        if (pos >= end) raise_error("script", "need-value", &w);
+        // Code run since the expression began may have shortened the block.
+        if (pos >= end || pos >= block::total_length(&code)) raise_error("script", "need-value", &w);
         await_value(REC_SET_WORD, w);
         goto expression;
     }
@@ -557,7 +558,7 @@ expression:
     case TYPE_SET_PATH: {
         Cell path = *v;
         pos++;
-        if (pos >= end) raise_error("script", "need-value", &path);
+        if (pos >= end || pos >= block::total_length(&code)) raise_error("script", "need-value", &path);
         stack::mark(eval::set_path_word(), HEADER_NATIVE | interp_bit());
         await_value(REC_SET_PATH, path);
         goto expression;

@@ -233,7 +233,8 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
         stack::mark(&w, HEADER_NATIVE | interp_bit());
         *stack::push_slot() = w;
         if (tracing_active) fire_trace(EVENT_PUSH, code, int32_t(pos - 1), &w, nullptr);
-        if (pos >= end) raise_error("script", "need-value", &w);
+        // Code run since the expression began may have shortened the block.
+        if (pos >= end || pos >= block::total_length(code)) raise_error("script", "need-value", &w);
         pos = run_expression(code, pos, end, false, true, false);
         if (pending_exit) return pos;
         Cell value = stack::state.base[1];
@@ -248,7 +249,7 @@ uint32_t run_expression(const Cell* code, uint32_t pos, uint32_t end, bool no_in
     case TYPE_SET_PATH: {
         Cell path = *v;
         pos++;
-        if (pos >= end) raise_error("script", "need-value", &path);
+        if (pos >= end || pos >= block::total_length(code)) raise_error("script", "need-value", &path);
         stack::mark(eval::set_path_word(), HEADER_NATIVE | interp_bit());
         if (tracing_active) fire_trace(EVENT_PUSH, code, int32_t(pos - 1), &path, nullptr);
         pos = run_expression(code, pos, end, false, true, false);

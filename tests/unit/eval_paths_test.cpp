@@ -154,6 +154,12 @@ TEST_F(EvalPaths, CodeAndBindingsChangedBetweenOrDuringRunsAgree) {
         {"", "n: 0 b: [n: n + 1 if n < 4 [append b [n: n * 2]]] do b n", "value 1"},
         // A block cut short while it runs ends sooner.
         {"", "n: 0 b: [clear next next b n: 1 n: 2] do b n", "value 0"},
+        // Code in an expression cuts off the operators after it, or the
+        // value a set-word or set-path after it would take.
+        {"", "n: 0 b: [n: (clear next next b 3) + 4] do b n", "value 3"},
+        {"f: func [a b] [reduce [a b]]", "b: [f (remove/part skip b 3 2 1) y: 5 6] do b", "needs a value"},
+        {"f: func [a b] [reduce [a b]] o: object [y: 0]", "b: [f (remove/part skip b 3 2 1) o/y: 5 6] do b",
+         "needs a value"},
         // The same block rebound between two runs reads the new binding.
         {"", "x: 1 b: [x + 1] r1: do b o: object [x: 10] bind b o reduce [r1 do b]", "value [2 11]"},
         // A word redefined between two runs of the same code.
