@@ -51,6 +51,11 @@ foreach(suite ${unit_suites})
   add_test(NAME ${suite} COMMAND qor_tests --gtest_brief=1 --gtest_filter=${suite}.*)
   set_tests_properties(${suite} PROPERTIES TIMEOUT ${QOR_SUITE_TIMEOUT})
 endforeach()
+if(NOT WIN32)
+  # The list read from the sources holds every suite the binary has.
+  add_test(NAME unit.every-suite-runs
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/unit/every-suite-runs.sh $<TARGET_FILE:qor_tests> "${unit_suites}")
+endif()
 
 # The evaluator's and the natives' tests once more through the interpreter's
 # general path (the one tracing takes), which the shortcuts must match: the
