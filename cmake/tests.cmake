@@ -47,23 +47,15 @@ if(WIN32)
 else()
   qor_time_limit(QOR_SUITE_TIMEOUT 600)
 endif()
-foreach(suite ${unit_suites})
-  add_test(NAME ${suite} COMMAND qor_tests --gtest_brief=1 --gtest_filter=${suite}.*)
-  set_tests_properties(${suite} PROPERTIES TIMEOUT ${QOR_SUITE_TIMEOUT})
-endforeach()
-if(NOT WIN32)
-  # The list read from the sources holds every suite the binary has.
-  add_test(NAME unit.every-suite-runs
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/unit/every-suite-runs.sh $<TARGET_FILE:qor_tests> "${unit_suites}")
-endif()
-
-# The evaluator's and the natives' tests once more through the interpreter's
-# general path (the one tracing takes), which the shortcuts must match: the
-# suites whose names begin with these.
+# The evaluator's and the natives' tests run once more through the
+# interpreter's general path (the one tracing takes), which the shortcuts
+# must match: the suites whose names begin with these.
 set(QOR_REFERENCE_SUITES Actions Calls DeepEvaluation Exits FastPaths Interpreter Stacks EvalText Tracing
     Paths NativeArgumentChecks ChecksumNativeTest ControlNatives FuncNatives MathNatives RandomNativeTest
     SeriesNativesTest SetNatives SystemNativesTest WordNatives EvalPaths)
 foreach(suite ${unit_suites})
+  add_test(NAME ${suite} COMMAND qor_tests --gtest_brief=1 --gtest_filter=${suite}.*)
+  set_tests_properties(${suite} PROPERTIES TIMEOUT ${QOR_SUITE_TIMEOUT})
   foreach(prefix ${QOR_REFERENCE_SUITES})
     string(FIND "${suite}" "${prefix}" at)
     if(at EQUAL 0)
@@ -74,6 +66,11 @@ foreach(suite ${unit_suites})
     endif()
   endforeach()
 endforeach()
+if(NOT WIN32)
+  # The list read from the sources holds every suite the binary has.
+  add_test(NAME unit.every-suite-runs
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/unit/every-suite-runs.sh $<TARGET_FILE:qor_tests> "${unit_suites}")
+endif()
 
 # The paired runs of both paths, also with a collection at every allocation.
 add_test(NAME eval.both-paths-under-collector-stress
