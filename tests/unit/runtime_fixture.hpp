@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -256,6 +257,12 @@ inline std::string mold_with(Cell value, bool only, bool all, bool flat, Cell* p
 }
 
 inline std::string mold_text(Cell value) { return mold_with(value, false, false, false); }
+
+// A number from the environment (the fuzz tests' counts and seeds), or the default.
+inline uint32_t env_number(const char* name, uint32_t otherwise) {
+    const char* text = std::getenv(name);
+    return text && *text ? uint32_t(std::strtoul(text, nullptr, 10)) : otherwise;
+}
 
 inline std::string form_text(Cell value) {
     Cell out;
