@@ -1079,10 +1079,13 @@ struct Engine {
         case K_REPEAT: {
             if (match) {
                 f.count++;
-                // An iteration that neither moved nor changed the input
-                // would repeat for ever.
+                // An iteration that did not move ends the repetition,
+                // unless it shortened the input (a removal at the position,
+                // which ends by itself): one that left the input as it was
+                // or lengthened it (text put in and backed out of) would
+                // repeat for ever.
                 uint32_t length = tail();
-                bool stuck = !(f.flags & F_WHILE) && f.max == UNLIMITED && pos == f.mark && length == f.length;
+                bool stuck = !(f.flags & F_WHILE) && f.max == UNLIMITED && pos == f.mark && length >= f.length;
                 f.length = length;
                 if (f.count >= f.max || stuck) {
                     bool ok = f.count >= f.min;
