@@ -186,7 +186,8 @@ private:
     // parse over a fresh input with a rule drawn from its keywords.  Rules
     // that never end are left out: while (which goes on without progress),
     // and an insert or a change of nothing, which each iteration of a
-    // repetition would repeat on the text it just put in.
+    // repetition would repeat on the text it just put in (a rule of several
+    // values is bracketed, so that a repetition takes all of it).
     std::string parse_call() {
         static const char* const inputs[] = {"\"abcab\"", "\"\"", "\"aab\"", "[a 1 \"b\" [c 2]]",
                                              "[1 2 3]", "#{0102}", "\"ABC\""};
@@ -203,8 +204,8 @@ private:
     std::string rule(int depth) {
         static const char* const leaves[] = {
             "skip", "end", "none", "fail", "\"a\"", "\"ab\"", "#\"b\"", "cs", "integer!", "word!",
-            "block!", "quote 1", "'a", "break", "reject", "(x: x + 1)", "if (x > 1)", "p:", "to end",
-            "remove skip", "change skip \"zz\"", "change \"a\" 'q", "insert \"z\" skip", "2 skip",
+            "block!", "[quote 1]", "'a", "break", "reject", "(x: x + 1)", "[if (x > 1)]", "p:", "[to end]",
+            "[remove skip]", "[change skip \"zz\"]", "[change \"a\" 'q]", "[insert \"z\" skip]", "[2 skip]",
         };
         if (depth <= 0 || d_.chance(50)) return d_.pick(leaves);
         static const char* const takers[] = {"any ", "some ", "opt ", "not ", "ahead ", "to ", "thru ",
@@ -276,8 +277,15 @@ TEST_F(EvalFuzz, RandomProgramsAgreeOnBothPaths) {
         std::string program = writer.program();
         SCOPED_TRACE("seed " + std::to_string(seed) + "\nsetup: " + setup + "\nprogram: " + program);
         if (print) std::printf("setup %u: %s\n%u: %s\n", seed, setup.c_str(), seed, program.c_str()), std::fflush(stdout);
-        std::string shown = both(setup, program);
-        if (print) std::printf("=> %s\n", shown.c_str());
+        Shown shown = on_both(setup, program);
+        if (print) std::printf("=> %s\n", shown.fast.c_str());
+        // The general path recurses in C++ where the loop does not: with the
+        // larger frames of a sanitizer build, code that recurses without end
+        // can exhaust the machine's stack there before the frame limit
+        // stops both.  Both must still report the overflow.
+        const std::string overflow = "*** Internal Error: stack overflow";
+        if (shown.fast.starts_with(overflow) && shown.reference.starts_with(overflow)) continue;
+        EXPECT_EQ(shown.fast, shown.reference);
         if (HasFailure()) break;
     }
 }

@@ -85,6 +85,10 @@ const char* const kPool[] = {
     "10:00", "1-Jan-2000", "$1.5", "50%", "1.2.3", "<tag>", "me@x.y", "#{0102}", "#{}",
     "make bitset! \"ab\"", "make map! [a 1]", "object [a: 1]", "make hash! [a 1]", "make image! 2x2",
     "func [x] [x]", ":append", "make typeset! [integer!]", "integer!", "try [1 / 0]", "to word! \"w\"",
+    "make vector! [integer! 32 3]", "make vector! [float! 64 [1.5 2.5]]", "@ref", "(1.5, 2)", "(1, 2, 3)",
+    "first [a/b:]", "to get-path! [a b]", "first [a:]", "to refinement! 'x", "\"é€😀\"", "1.#INF",
+    "make map! []", "make op! :add", "make bitset! 0", "make object! []", "#{FF00FF00}",
+    "make image! [2x2 #{000000000000000000000000}]", "\"line^/two\"",
 };
 
 class NativesFuzz : public RuntimeFixture {};

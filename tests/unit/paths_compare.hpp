@@ -43,17 +43,27 @@ protected:
         return out.str();
     }
 
-    // Runs the code on both paths; answers what the fast one showed.
-    std::string both(const std::string& setup, const std::string& text) {
+    struct Shown {
+        std::string fast, reference;
+    };
+    // What the code shows on each path, the setup run before each.
+    Shown on_both(const std::string& setup, const std::string& text) {
+        Shown shown;
         interp::set_reference_eval(false);
         if (!setup.empty()) observe(setup);
-        std::string fast = observe(text);
+        shown.fast = observe(text);
         interp::set_reference_eval(true);
         if (!setup.empty()) observe(setup);
-        std::string reference = observe(text);
+        shown.reference = observe(text);
         interp::set_reference_eval(false);
-        EXPECT_EQ(fast, reference) << text;
-        return fast;
+        return shown;
+    }
+
+    // Runs the code on both paths; answers what the fast one showed.
+    std::string both(const std::string& setup, const std::string& text) {
+        Shown shown = on_both(setup, text);
+        EXPECT_EQ(shown.fast, shown.reference) << text;
+        return shown.fast;
     }
 
     template <class C>

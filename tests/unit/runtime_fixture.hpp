@@ -251,7 +251,7 @@ inline std::string mold_with(Cell value, bool only, bool all, bool flat, Cell* p
     int32_t left = dispatch::mold(&value, &out, only, all, flat, part, limit, indent);
     std::string t = string::to_utf8(&out);
     if (!part) {
-        EXPECT_EQ(left, limit - int32_t(t.size())) << "limit after molding " << t;
+        EXPECT_EQ(left, limit - utf8_chars(t)) << "limit after molding " << t;
     }
     return t;
 }
@@ -270,7 +270,7 @@ inline std::string form_text(Cell value) {
     gc::CellRoot keep(&out), keep_value(&value);
     int32_t left = dispatch::form(&value, &out, nullptr, 100000);
     std::string t = string::to_utf8(&out);
-    EXPECT_EQ(left, 100000 - int32_t(t.size())) << "limit after forming " << t;
+    EXPECT_EQ(left, 100000 - utf8_chars(t)) << "limit after forming " << t;
     return t;
 }
 
