@@ -14,31 +14,12 @@
 #include <string>
 
 #include "paths_compare.hpp"
+#include "random_cases.hpp"
 
 namespace qor {
 namespace {
 
 using namespace test;
-
-// A small deterministic generator (xorshift), the same in every build.
-class Draw {
-public:
-    explicit Draw(uint32_t seed) : state_(seed * 2654435761u + 1) {}
-    uint32_t below(uint32_t n) {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_ % n;
-    }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-    template <class T, size_t N>
-    const T& pick(const T (&items)[N]) {
-        return items[below(N)];
-    }
-
-private:
-    uint32_t state_;
-};
 
 // Programs are bounded: loops run a few times, each while has a counter of
 // its own that only rises, and a function calls only those made before it,
@@ -270,7 +251,7 @@ class EvalFuzz : public PathsCompare {};
 
 TEST_F(EvalFuzz, RandomProgramsAgreeOnBothPaths) {
     uint32_t first = env_number("QOR_FUZZ_SEED", 1), cases = env_number("QOR_FUZZ_CASES", 300);
-    const bool print = std::getenv("QOR_FUZZ_PRINT") != nullptr;
+    const bool print = fuzz_printing();
     for (uint32_t seed = first; seed < first + cases; seed++) {
         ProgramWriter writer(seed);
         std::string setup = writer.setup();

@@ -8,8 +8,6 @@
 //
 // QOR_FUZZ_CALLS sets the calls per function; QOR_FUZZ_SEED the seed;
 // QOR_FUZZ_PRINT prints each call before it runs.
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -18,7 +16,7 @@
 
 #include <unistd.h>
 
-#include "runtime_fixture.hpp"
+#include "random_cases.hpp"
 
 namespace qor {
 namespace {
@@ -132,40 +130,20 @@ TEST_F(NativesFuzz, EveryFunctionTakesAnyArgumentsWithoutFault) {
     } workspace;
     std::vector<Shape> shapes = read_shapes(form_text(eval(kShapes)));
     ASSERT_GT(shapes.size(), 300u);
-    uint32_t state = env_number("QOR_FUZZ_SEED", 1) * 2654435761u + 1;
-    auto below = [&](uint32_t n) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state % n;
-    };
+    Draw d(env_number("QOR_FUZZ_SEED", 1));
     const uint32_t calls = env_number("QOR_FUZZ_CALLS", 8);
-    const bool print = std::getenv("QOR_FUZZ_PRINT") != nullptr;
     for (const Shape& s : shapes) {
         if (kLeftOut.count(s.name)) continue;
         for (uint32_t k = 0; k < calls; k++) {
             std::string head = s.name, args;
             int count = s.args;
             for (const auto& [ref, n] : s.refinements)
-                if (below(3) == 0) {
+                if (d.below(3) == 0) {
                     head += "/" + ref;
                     count += n;
                 }
-            for (int i = 0; i < count; i++) args += std::string(" (") + kPool[below(std::size(kPool))] + ")";
-            std::string text = "w: 'w try [" + head + args + "]";
-            if (print) std::printf("%s\n", text.c_str()), std::fflush(stdout);
-            SCOPED_TRACE(text);
-            Cell code = load_source(text);
-            gc::CellRoot keep(&code);
-            stack::Checkpoint cp = stack::checkpoint();
-            try {
-                interp::eval_block(&code, false);
-                EXPECT_EQ(stack::state.top, cp.top + 1);
-                EXPECT_EQ(stack::state.frames_top, cp.frames_top);
-            } catch (const Thrown&) {
-                // An exit try does not stop (a throw, a break out of the call).
-            }
-            stack::restore(cp);
+            for (int i = 0; i < count; i++) args += std::string(" (") + d.pick(kPool) + ")";
+            run_unharmed("w: 'w try [" + head + args + "]");
             if (HasFailure()) return;
         }
     }
