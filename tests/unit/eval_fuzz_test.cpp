@@ -31,7 +31,9 @@ public:
     // Functions and an object whose bodies are drawn too, the data block,
     // the while counters.
     std::string setup() {
-        std::string s = "x: 1 y: 2.5 s: \"abc\" b: [1 2 3 x] cb: [] k1: k2: k3: k4: 0 cs: charset \"ab\" ";
+        std::string s = "x: 1 y: 2.5 s: \"abc\" b: [1 2 3 x] c: [1 \"c\"] cb: [] k1: k2: k3: k4: 0 "
+                        "cs: charset \"ab\" log: copy [] "
+                        "w2: object [n: 0 on-change*: func [w old new] [append log reduce [w old new]]] ";
         level_in_function_ = true;
         level_ = 1;
         s += "f1: func [a] [" + statements(2, 2) + "] ";
@@ -51,6 +53,7 @@ private:
     int level_ = 0;        // functions callable: f1 from 2, f2 from 3, o/m from 4
     int counters_ = 0;     // while counters handed out
     bool in_code_block_ = false;
+    int searching_ = 0;              // a to or thru around the parse rule being written
     int over_b_ = 0;                 // foreach loops over b around it
     int loops_ = 0;                  // loops around the code being written
     bool level_in_function_ = false; // a function's body is being written
@@ -95,7 +98,7 @@ private:
 
     std::string call(int depth) {
         int e = depth - 1;
-        switch (d_.below(level_ >= 2 ? 42 : 39)) {
+        switch (d_.below(level_ >= 2 ? 50 : 47)) {
         case 0: return "either " + expression(e) + " " + block(e) + " " + block(e);
         case 1: return "if " + expression(e) + " " + block(e);
         case 2: return "unless " + expression(e) + " " + block(e);
@@ -153,8 +156,16 @@ private:
         case 36: return std::string(d_.chance(50) ? "only: true" : "only: none") + " append/:only copy b " + expression(e);
         case 37: return "apply :append [copy b " + expression(e) + "]";
         case 38: return parse_call();
-        case 39: return "f1 " + expression(e);
-        case 40:
+        case 39: return "collect [keep " + expression(e) + " " + statements(e, 2) + "]";
+        case 40: return "remove-each v copy b " + loop_body(e);
+        case 41: return "forall c " + loop_body(e);
+        case 42: return "w2/n: " + expression(e);
+        case 43: return "w2/n";
+        case 44: return "switch/default " + expression(e) + " [1 " + block(e) + "] " + block(e);
+        case 45: return "set [x y] reduce [" + expression(e) + " " + expression(e) + "]";
+        case 46: return d_.chance(50) ? "get in o 'n" : "(does " + block(e) + ")";
+        case 47: return "f1 " + expression(e);
+        case 48:
             if (level_ < 3) return "f1 " + expression(e);
             return d_.chance(50) ? "f2 " + expression(e) + " " + expression(e)
                                  : "f2/r " + expression(e) + " " + expression(e) + " " + expression(e);
@@ -165,10 +176,12 @@ private:
     }
 
     // parse over a fresh input with a rule drawn from its keywords.  Rules
-    // that never end are left out: while (which goes on without progress),
-    // and an insert or a change of nothing, which each iteration of a
+    // that never end are left out: while (which goes on without progress);
+    // an insert or a change of nothing, which each iteration of a
     // repetition would repeat on the text it just put in (a rule of several
-    // values is bracketed, so that a repetition takes all of it).
+    // values is bracketed, so that a repetition takes all of it); and a
+    // change of the input inside to or thru, whose search tries each
+    // position and may lengthen the input by one at each.
     std::string parse_call() {
         static const char* const inputs[] = {"\"abcab\"", "\"\"", "\"aab\"", "[a 1 \"b\" [c 2]]",
                                              "[1 2 3]", "#{0102}", "\"ABC\""};
@@ -186,9 +199,13 @@ private:
         static const char* const leaves[] = {
             "skip", "end", "none", "fail", "\"a\"", "\"ab\"", "#\"b\"", "cs", "integer!", "word!",
             "block!", "[quote 1]", "'a", "break", "reject", "(x: x + 1)", "[if (x > 1)]", "p:", "[to end]",
-            "[remove skip]", "[change skip \"zz\"]", "[change \"a\" 'q]", "[insert \"z\" skip]", "[2 skip]",
+            "[2 skip]",
         };
-        if (depth <= 0 || d_.chance(50)) return d_.pick(leaves);
+        static const char* const changing_leaves[] = {
+            "[remove skip]", "[change skip \"zz\"]", "[change \"a\" 'q]", "[insert \"z\" skip]",
+        };
+        if (depth <= 0 || d_.chance(50))
+            return !searching_ && d_.chance(20) ? d_.pick(changing_leaves) : d_.pick(leaves);
         static const char* const takers[] = {"any ", "some ", "opt ", "not ", "ahead ", "to ", "thru ",
                                              "copy v ", "set v ", "remove ", "1 3 ", "0 2 ", "case ",
                                              "collect keep ", "keep "};
@@ -196,7 +213,14 @@ private:
         case 0: return "[" + rule_sequence(depth - 1) + "]";
         case 1: return "into [" + rule_sequence(depth - 1) + "]";
         case 2: return "collect [" + rule_sequence(depth - 1) + "]";
-        default: return d_.pick(takers) + rule(depth - 1);
+        default: {
+            std::string taker = d_.pick(takers);
+            bool search = taker == "to " || taker == "thru ";
+            searching_ += search;
+            std::string r = taker + rule(depth - 1);
+            searching_ -= search;
+            return r;
+        }
         }
     }
 
