@@ -21,6 +21,14 @@ namespace {
 
 using namespace test;
 
+// Counts one more level of something around the code being written while
+// it lives.
+struct Inside {
+    int& depth;
+    explicit Inside(int& d) : depth(d) { depth++; }
+    ~Inside() { depth--; }
+};
+
 // Programs are bounded: loops run a few times, each while has a counter of
 // its own that only rises, and a function calls only those made before it,
 // so no program recurses without end or runs long.
@@ -34,7 +42,7 @@ public:
         std::string s = "x: 1 y: 2.5 s: \"abc\" b: [1 2 3 x] c: [1 \"c\"] cb: [] k1: k2: k3: k4: 0 "
                         "cs: charset \"ab\" log: copy [] "
                         "w2: object [n: 0 on-change*: func [w old new] [append log reduce [w old new]]] ";
-        level_in_function_ = true;
+        in_function_ = true;
         level_ = 1;
         s += "f1: func [a] [" + statements(2, 2) + "] ";
         level_ = 2;
@@ -42,7 +50,7 @@ public:
         level_ = 3;
         s += "o: object [n: 1 m: func [a /r c] [" + statements(2, 2) + "]] ";
         level_ = 4;
-        level_in_function_ = false;
+        in_function_ = false;
         return s;
     }
 
@@ -56,7 +64,7 @@ private:
     int searching_ = 0;              // a to or thru around the parse rule being written
     int over_b_ = 0;                 // foreach loops over b around it
     int loops_ = 0;                  // loops around the code being written
-    bool level_in_function_ = false; // a function's body is being written
+    bool in_function_ = false;       // a function's body is being written
 
     std::string statements(int depth, int most) {
         std::string s;
@@ -66,10 +74,8 @@ private:
 
     std::string block(int depth) { return "[" + statements(depth, 3) + "]"; }
     std::string loop_body(int depth) {
-        loops_++;
-        std::string body = block(depth);
-        loops_--;
-        return body;
+        Inside loop(loops_);
+        return block(depth);
     }
 
     // Mostly numbers, which most operators and counts take; the rest any kind
@@ -82,7 +88,7 @@ private:
             "2147483647", "-2147483648", "1e308", "\"ab\"", "\"\"", "#\"a\"", "none", "true", "false",
             "'x", ":x", "s", "b", "[]", "[1 x]", "'b/1", "#issue", "1-Jan-2000", "1.2.3", "$1", "50%", "1x2", "()",
         };
-        if (d_.chance(70)) return level_ < 4 && d_.chance(30) ? "x" : d_.pick(numbers);
+        if (d_.chance(70)) return d_.pick(numbers);
         return d_.pick(others);
     }
 
@@ -109,21 +115,17 @@ private:
         case 7: {
             // Appending to the series a foreach walks would keep it going
             // (functions, which it may call, never append to b).
-            over_b_++;
-            std::string body = loop_body(e);
-            over_b_--;
-            return "foreach [v w] b " + body;
+            Inside walk(over_b_);
+            return "foreach [v w] b " + loop_body(e);
         }
         case 8: {
             if (counters_ == 4) return "loop 2 " + loop_body(e);
             std::string k = "k" + std::to_string(++counters_);
-            loops_++;
-            std::string body = statements(e, 2);
-            loops_--;
-            return "while [" + k + " < 3] [" + k + ": " + k + " + 1 " + body + "]";
+            Inside loop(loops_);
+            return "while [" + k + " < 3] [" + k + ": " + k + " + 1 " + statements(e, 2) + "]";
         }
-        case 9: return (over_b_ || level_in_function_ ? "append copy b " : "append b ") + expression(e);
-        case 10: return (over_b_ || level_in_function_ ? "append/only copy b " : "append/only b ") + data();
+        case 9: return (over_b_ || in_function_ ? "append copy b " : "append b ") + expression(e);
+        case 10: return (over_b_ || in_function_ ? "append/only copy b " : "append/only b ") + data();
         case 11: return "first b";
         case 12: return "length? b";
         case 13: return "copy/part b " + small_count();
@@ -142,7 +144,7 @@ private:
         case 24: return !loops_ && d_.chance(90) ? atom() : "continue";
         case 25: return "throw " + expression(e);
         case 26:
-            if (!level_in_function_ && d_.chance(90)) return atom();
+            if (!in_function_ && d_.chance(90)) return atom();
             return d_.chance(50) ? "return " + expression(e) : "exit";
         case 27: return "type? " + expression(e);
         case 28: return "mold " + expression(e);
@@ -215,11 +217,9 @@ private:
         case 2: return "collect [" + rule_sequence(depth - 1) + "]";
         default: {
             std::string taker = d_.pick(takers);
-            bool search = taker == "to " || taker == "thru ";
-            searching_ += search;
-            std::string r = taker + rule(depth - 1);
-            searching_ -= search;
-            return r;
+            if (taker != "to " && taker != "thru ") return taker + rule(depth - 1);
+            Inside search(searching_);
+            return taker + rule(depth - 1);
         }
         }
     }
@@ -250,13 +250,12 @@ private:
         case 0: case 1: left = atom(); break;
         case 2: left = "(" + statements(depth - 1, 2) + ")"; break;
         case 3: {
-            static const char* const targets[] = {"x: ", "y: ", "o/n: ", "b/1: ", "x: y: ", "x: ", "b/9: "};
-            if (level_ < 4 && d_.chance(50)) return "x: " + expression(depth - 1);
+            static const char* const targets[] = {"x: ", "y: ", "o/n: ", "b/1: ", "x: y: ", "b/9: "};
             return d_.pick(targets) + expression(depth - 1);
         }
         case 4: {
             static const char* const reads[] = {"b/1", "b/2", "o/n", "s/1", ":b/1", "b/x"};
-            left = level_ < 4 ? "b/1" : d_.pick(reads);
+            left = d_.pick(reads);
             break;
         }
         default: left = call(depth); break;
